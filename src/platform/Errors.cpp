@@ -1,0 +1,14 @@
+#include "platform/Errors.h"
+
+namespace vk {
+
+Error::Error(QString message) : message_(std::move(message)), utf8_(message_.toStdString()) {}
+
+QString errorMessage(const std::exception& error) {
+    if (const auto* own = dynamic_cast<const Error*>(&error)) {
+        return own->message();
+    }
+    return QString::fromLocal8Bit(error.what());
+}
+
+}  // namespace vk

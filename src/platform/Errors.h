@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <string>
+
+namespace vk {
+
+// Every error the link raises on purpose carries its message text; the handlers that catch it
+// write that text into the log as it stands.
+class Error : public std::exception {
+public:
+    explicit Error(QString message);
+    const QString& message() const noexcept { return message_; }
+    const char* what() const noexcept override { return utf8_.c_str(); }
+
+private:
+    QString message_;
+    std::string utf8_;
+};
+
+// A text that cannot be turned into the value asked for (dates, times).
+class ConvertError : public Error {
+    using Error::Error;
+};
+
+// A file that cannot be opened, read, created or written.
+class FileError : public Error {
+    using Error::Error;
+};
+
+// The message of any exception, as the log shows it.
+QString errorMessage(const std::exception& error);
+
+}  // namespace vk

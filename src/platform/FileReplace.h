@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace vk {
+
+// Writes bytes as the file at path, replacing a file of that name. The bytes go to a temporary
+// file in the same folder, which is flushed to disk and then renamed into place, so a reader
+// never sees half a file and a crash never leaves one. A failure raises a FileError
+// "Cannot create file "<path>". <reason>".
+void writeFileReplacing(const QString& path, const QByteArray& bytes);
+
+}  // namespace vk

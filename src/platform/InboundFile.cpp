@@ -1,0 +1,164 @@
+#include "platform/InboundFile.h"
+
+#include "platform/AnsiCodePage.h"
+#include "platform/Errors.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace vk {
+
+namespace {
+
+QString cannotOpen(const QString& path, const QString& reason) {
+    return QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason);
+}
+
+QString systemMessage(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+#ifdef Q_OS_UNIX
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// A read lease is refused while any other open file description has the file open for writing;
+// that is how a file still being written is told apart from a finished one. A writer that opens
+// the file while the lease is held makes the kernel signal the holder (SIGIO): the signal is
+// ignored, and the lease goes when the file is closed right after reading.
+bool writerHoldsOpen(int fd) {
+    static std::once_flag ignoreLeaseBreaks;
+    std::call_once(ignoreLeaseBreaks, [] {
+        struct sigaction current {};
+        if (sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            std::signal(SIGIO, SIG_IGN);
+        }
+    });
+    if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        return false;
+    }
+    return errno == EAGAIN || errno == EBUSY;
+}
+#endif
+
+}  // namespace
+
+QByteArray readDeliveredFile(const QString& path) {
+#ifdef Q_OS_UNIX
+    const QByteArray nativePath = path.toLocal8Bit();
+    const FileDescriptor fd(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0) {
+        throw FileError(cannotOpen(path, systemMessage(errno)));
+    }
+    struct stat info {};
+    if (fstat(fd.get(), &info) != 0) {
+        throw FileError(cannotOpen(path, systemMessage(errno)));
+    }
+    if (S_ISDIR(info.st_mode)) {
+        throw FileError(cannotOpen(path, systemMessage(EISDIR)));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw FileError(cannotOpen(path, QStringLiteral("Not a regular file")));
+    }
+    if (writerHoldsOpen(fd.get())) {
+        throw FileError(cannotOpen(path, QStringLiteral("The file is still open for writing by another program")));
+    }
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw FileError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, systemMessage(errno)));
+        }
+        if (got == 0) {
+            break;
+        }
+        bytes.append(buffer, got);
+    }
+    return bytes;
+#else
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw FileError(cannotOpen(path, file.errorString()));
+    }
+    return file.readAll();
+#endif
+}
+
+QString decodeTextFile(const QByteArray& bytes, const QString& path) {
+    const auto strict = [&](QStringConverter::Encoding encoding, qsizetype markLength) {
+        // a second mark after the first one is text, not a mark
+        QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        QString text = decoder(QByteArrayView(bytes).sliced(markLength));
+        // half a UTF-16 unit at the end is a truncated file, not a character to drop
+        const bool truncated = encoding != QStringConverter::Utf8 && (bytes.size() - markLength) % 2 != 0;
+        if (decoder.hasError() || truncated) {
+            throw FileError(QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
+                                           "exists in the target multi-byte code page")
+                                .arg(path));
+        }
+        return text;
+    };
+    if (bytes.startsWith("\xFF\xFE")) {
+        return strict(QStringConverter::Utf16LE, 2);
+    }
+    if (bytes.startsWith("\xFE\xFF")) {
+        return strict(QStringConverter::Utf16BE, 2);
+    }
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        return strict(QStringConverter::Utf8, 3);
+    }
+    return ansi::decode(bytes);
+}
+
+QString adjustLineBreaks(QStringView text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 32);
+    const qsizetype n = text.size();
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n') {
+            continue;
+        }
+        out.append(text.sliced(runStart, i - runStart));
+        out.append(u"\r\n");
+        // CR LF and LF CR are one break each
+        if (i + 1 < n && text[i + 1] != c && (text[i + 1] == u'\r' || text[i + 1] == u'\n')) {
+            ++i;
+        }
+        runStart = i + 1;
+    }
+    out.append(text.sliced(runStart));
+    return out;
+}
+
+QString loadTextFile(const QString& path) { return adjustLineBreaks(decodeTextFile(readDeliveredFile(path), path)); }
+
+}  // namespace vk

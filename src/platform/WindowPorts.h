@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+namespace vk {
+
+// The window's views and services as the working code sees them. The window implements them,
+// and so do the window-less run and the tests; nothing below the shell includes a widget.
+
+// The log memo "Logboek": lines are appended; the general error handler replaces the whole text.
+class LogView {
+public:
+    virtual ~LogView() = default;
+    virtual void appendLine(const QString& line) = 0;
+    virtual void replaceText(const QString& text) = 0;
+};
+
+// The packet view "LP": shows the text of the inbound document being handled. The import keeps
+// the text itself; a view may show it in its own way (a text widget keeps no CR LF).
+class PacketView {
+public:
+    virtual ~PacketView() = default;
+    virtual void setText(const QString& text) = 0;
+};
+
+// The program-wide handler for an error that no other level caught.
+class GeneralErrorHandler {
+public:
+    virtual ~GeneralErrorHandler() = default;
+    virtual void handleException(const std::exception& error) = 0;
+};
+
+// Lets the window handle the messages that are pending at this moment.
+class MessagePump {
+public:
+    virtual ~MessagePump() = default;
+    virtual void processPendingMessages() = 0;
+};
+
+}  // namespace vk

@@ -1,0 +1,22 @@
+#include "shell/ConsolePorts.h"
+
+#include "platform/Errors.h"
+
+#include <QCoreApplication>
+
+namespace vk {
+
+void ConsoleLog::appendLine(const QString& line) {
+    const QByteArray bytes = line.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void ConsoleLog::replaceText(const QString& text) { appendLine(text); }
+
+void LogReplacingErrorHandler::handleException(const std::exception& error) { log_.replaceText(errorMessage(error)); }
+
+void EventLoopPump::processPendingMessages() { QCoreApplication::processEvents(); }
+
+}  // namespace vk

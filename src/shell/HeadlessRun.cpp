@@ -1,0 +1,109 @@
+#include "shell/HeadlessRun.h"
+
+#include "platform/Clock.h"
+#include "platform/Errors.h"
+#include "settings/Settings.h"
+#include "shell/ConsolePorts.h"
+#include "shell/ExchangeFolders.h"
+#include "shell/PollingTimer.h"
+#include "w2w/ImportEngine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <memory>
+#include <unistd.h>
+
+namespace vk {
+
+namespace {
+
+// New orders and amendments need the planning database, which this build does not reach yet:
+// such documents are refused, so that the partner knows, and their copies stay in the backups.
+class DatabaseNotYetAvailable final : public w2w::DocumentHandlers {
+public:
+    void handleNewOrder(w2w::ImportEngine&) override { refuse(u"ADD"); }
+    void handleAmendment(w2w::ImportEngine&) override { refuse(u"UPD"); }
+
+private:
+    [[noreturn]] static void refuse(QStringView kind) {
+        throw Error(QStringLiteral("%1-documenten kunnen nog niet verwerkt worden: geen planningsdatabase")
+                        .arg(kind));
+    }
+};
+
+// SIGINT and SIGTERM end the run in order: the handler only writes a byte, which the event loop
+// reads once the running cycle has finished.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void installStopSignals() {
+    if (signalPipe[0] < 0 && ::pipe(signalPipe) != 0) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+QString programFolder(const CommandLine& cl) {
+    if (cl.folder.isEmpty()) {
+        return programFolderOfExecutable();
+    }
+    QString folder = QDir::toNativeSeparators(QDir(cl.folder).absolutePath());
+    if (!folder.endsWith(QDir::separator())) {
+        folder += QDir::separator();
+    }
+    return folder;
+}
+
+}  // namespace
+
+int runHeadless(const CommandLine& cl) {
+    installStopSignals();
+    const QString folder = programFolder(cl);
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "Programmamap %s kan niet gemaakt worden\n", qPrintable(folder));
+        return 1;
+    }
+
+    MemorySettings settings;
+    ConsoleLog log;
+    KeptPacket packet;
+    LogReplacingErrorHandler errors(log);
+    EventLoopPump pump;
+    SystemClock clock;
+    DatabaseNotYetAvailable handlers;
+    w2w::ImportEngine engine({settings, packet, log, errors, pump, clock}, handlers);
+
+    prepareExchangeFolders(folder, settings);
+
+    if (cl.once) {
+        engine.CheckXMLfiles();
+        return 0;
+    }
+
+    PollingTimer timer(settings, log, [&] { engine.CheckXMLfiles(); });
+    QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+        // Read while a cycle pumps messages, the request ends the event loop only once the
+        // cycle has returned to it.
+        QCoreApplication::quit();
+    });
+    timer.arm();
+    QCoreApplication::exec();
+    return 0;
+}
+
+}  // namespace vk

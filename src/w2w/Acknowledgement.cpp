@@ -1,0 +1,27 @@
+#include "w2w/Acknowledgement.h"
+
+#include "platform/AnsiCodePage.h"
+#include "platform/FileReplace.h"
+#include "platform/Paths.h"
+#include "w2w/W2WFormat.h"
+
+namespace vk::w2w {
+
+QString joinLines(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines) {
+        text += line;
+        text += u"\r\n";
+    }
+    return text;
+}
+
+void writeAcknowledgementFile(QStringList& lines, const QString& outboundFolder, const QString& inboundName,
+                              const QString& kind, const QString& id) {
+    lines.clear();
+    lines << acknowledgementLines(kind, id);
+    writeFileReplacing(joinPath(outboundFolder, acknowledgementFileName(inboundName)),
+                       ansi::encode(joinLines(lines)));
+}
+
+}  // namespace vk::w2w

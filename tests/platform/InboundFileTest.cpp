@@ -1,0 +1,156 @@
+#include "support/ParamName.h"
+#include "platform/Errors.h"
+#include "platform/InboundFile.h"
+#include "support/TempFolder.h"
+
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vk {
+namespace {
+
+using vk::test::PrintTo;
+
+using test::TempFolder;
+
+struct DecodeCase {
+    const char* name;
+    QByteArray bytes;
+    QString expected;
+};
+
+class TextFileDecoding : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(TextFileDecoding, FollowsTheByteOrderMark) {
+    TempFolder dir;
+    const auto& c = GetParam();
+    const QString path = dir.write(QStringLiteral("doc.s2c"), c.bytes);
+    EXPECT_EQ(loadTextFile(path), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Marks, TextFileDecoding,
+    ::testing::Values(
+        DecodeCase{"utf16le", QByteArray("\xFF\xFE<\0i\0d\0>\0\xAC\x20", 12), QStringLiteral("<id>€")},
+        DecodeCase{"utf16be", QByteArray("\xFE\xFF\0<\0i\0d\0>\x20\xAC", 12), QStringLiteral("<id>€")},
+        DecodeCase{"utf8", QByteArray("\xEF\xBB\xBF<id>\xE2\x82\xAC</id>"), QStringLiteral("<id>€</id>")},
+        DecodeCase{"utf8_second_mark_is_text", QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "a"),
+                   QStringLiteral("\uFEFFa")},
+        DecodeCase{"ansi", QByteArray("<id>\x80 caf\xE9</id>"), QStringLiteral("<id>€ café</id>")},
+        DecodeCase{"ansi_undefined_byte", QByteArray("\x81"), QStringLiteral("\u0081")},
+        DecodeCase{"empty", QByteArray(), QString()},
+        DecodeCase{"only_mark", QByteArray("\xEF\xBB\xBF"), QString()},
+        DecodeCase{"nul_bytes_kept", QByteArray("a\0b", 3), QString::fromUtf16(u"a\0b", 3)}),
+    test::ParamName());
+
+struct BreakCase {
+    const char* name;
+    QString in;
+    QString out;
+};
+
+class LineBreaks : public ::testing::TestWithParam<BreakCase> {};
+
+TEST_P(LineBreaks, BecomeCrLf) { EXPECT_EQ(adjustLineBreaks(GetParam().in), GetParam().out); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LineBreaks,
+    ::testing::Values(BreakCase{"crlf", QStringLiteral("a\r\nb"), QStringLiteral("a\r\nb")},
+                      BreakCase{"lf", QStringLiteral("a\nb\n"), QStringLiteral("a\r\nb\r\n")},
+                      BreakCase{"cr", QStringLiteral("a\rb"), QStringLiteral("a\r\nb")},
+                      BreakCase{"lfcr", QStringLiteral("a\n\rb"), QStringLiteral("a\r\nb")},
+                      BreakCase{"crcr", QStringLiteral("a\r\rb"), QStringLiteral("a\r\n\r\nb")},
+                      BreakCase{"lflf", QStringLiteral("a\n\nb"), QStringLiteral("a\r\n\r\nb")},
+                      BreakCase{"crlfcr", QStringLiteral("\r\n\r"), QStringLiteral("\r\n\r\n")},
+                      BreakCase{"lfcrlf", QStringLiteral("\n\r\n"), QStringLiteral("\r\n\r\n")},
+                      BreakCase{"none", QStringLiteral("abc"), QStringLiteral("abc")}),
+    test::ParamName());
+
+QString loadError(const QString& path) {
+    try {
+        loadTextFile(path);
+    } catch (const FileError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+TEST(InboundFileLoading, UnreadableFilesFailWithTheirReason) {
+    TempFolder dir;
+    const QString missing = dir.file(QStringLiteral("gone.s2c"));
+    EXPECT_EQ(loadError(missing), QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(missing));
+
+    const QString folder = dir.mkdir(QStringLiteral("x.s2c"));
+    EXPECT_EQ(loadError(folder), QStringLiteral("Cannot open file \"%1\". Is a directory").arg(folder));
+
+    const QString fifo = dir.file(QStringLiteral("pipe.s2c"));
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_EQ(loadError(fifo), QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(fifo));
+
+    const QString badUtf8 = dir.write(QStringLiteral("bad.s2c"), "\xEF\xBB\xBF<id>\xC3\x28</id>");
+    EXPECT_EQ(loadError(badUtf8), QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
+                                                 "exists in the target multi-byte code page")
+                                      .arg(badUtf8));
+
+    const QString oddUtf16 = dir.write(QStringLiteral("odd.s2c"), QByteArray("\xFF\xFE<\0i", 5));
+    EXPECT_TRUE(loadError(oddUtf16).startsWith(QStringLiteral("Cannot read file")));
+}
+
+// A second program that still has the file open for writing: the partner in the middle of a
+// delivery.
+class SecondWriter {
+public:
+    explicit SecondWriter(const QString& path) {
+        process_.start(QStringLiteral("/bin/sh"),
+                       {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$1\"; echo open; exec sleep 30"),
+                        QStringLiteral("sh"), path});
+        process_.waitForReadyRead(10000);
+    }
+    ~SecondWriter() { stop(); }
+    void stop() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(10000);
+        }
+    }
+
+private:
+    QProcess process_;
+};
+
+TEST(InboundFileLoading, AFileStillOpenForWritingFailsUntilTheWriterClosesIt) {
+    TempFolder dir;
+    const QString path = dir.write(QStringLiteral("4711.s2c"), "<id>4711</id>");
+    {
+        SecondWriter writer(path);
+        EXPECT_EQ(loadError(path),
+                  QStringLiteral("Cannot open file \"%1\". The file is still open for writing by another program")
+                      .arg(path));
+    }
+    EXPECT_EQ(loadTextFile(path), QStringLiteral("<id>4711</id>"));
+
+    // readers do not count
+    const int reader = ::open(path.toLocal8Bit().constData(), O_RDONLY);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(loadTextFile(path), QStringLiteral("<id>4711</id>"));
+    ::close(reader);
+}
+
+TEST(InboundFileLoading, ALargeFileLoadsWhole) {
+    TempFolder dir;
+    QByteArray big(50 * 1024 * 1024, 'a');
+    big.replace(0, 4, "<id>");
+    const QString path = dir.write(QStringLiteral("big.s2c"), big);
+    const QString text = loadTextFile(path);
+    EXPECT_EQ(text.size(), big.size());
+    EXPECT_TRUE(text.startsWith(QStringLiteral("<id>aaa")));
+}
+
+}  // namespace
+}  // namespace vk

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/Errors.h"
+#include "platform/WindowPorts.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace vk::test {
+
+// The window's views as the tests see them: everything is recorded.
+class RecordingLog final : public LogView {
+public:
+    void appendLine(const QString& line) override { lines.append(line); }
+    void replaceText(const QString& text) override {
+        lines = QStringList{text};
+        ++replacements;
+    }
+    QStringList lines;
+    int replacements = 0;
+};
+
+class RecordingPacket final : public PacketView {
+public:
+    void setText(const QString& t) override { text = t; }
+    QString text;
+};
+
+// The general error handler replaces the log with the message, as the window's does.
+class ReplacingErrorHandler final : public GeneralErrorHandler {
+public:
+    explicit ReplacingErrorHandler(LogView& log) : log_(log) {}
+    void handleException(const std::exception& error) override {
+        messages.append(errorMessage(error));
+        log_.replaceText(errorMessage(error));
+    }
+    QStringList messages;
+
+private:
+    LogView& log_;
+};
+
+class ScriptedPump final : public MessagePump {
+public:
+    void processPendingMessages() override {
+        ++calls;
+        if (onPump) {
+            onPump();
+        }
+    }
+    int calls = 0;
+    std::function<void()> onPump;
+};
+
+}  // namespace vk::test

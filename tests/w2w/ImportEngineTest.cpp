@@ -1,0 +1,389 @@
+#include "support/ParamName.h"
+#include "platform/Errors.h"
+#include "settings/Settings.h"
+#include "support/Ports.h"
+#include "support/TempFolder.h"
+#include "w2w/ImportEngine.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace vk::w2w {
+namespace {
+
+using vk::test::PrintTo;
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using test::exists;
+using test::readAll;
+
+// Handlers whose behaviour each test sets; by default a new order and an amendment are
+// acknowledged with "BOB", as the real ones do when all goes well.
+class ScriptedHandlers final : public DocumentHandlers {
+public:
+    void handleNewOrder(ImportEngine& engine) override {
+        newOrders.append(engine.currentEntryName());
+        onNewOrder ? onNewOrder(engine) : engine.WriteAcknowledgement(QStringLiteral("BOB"), engine.currentEntryName());
+    }
+    void handleAmendment(ImportEngine& engine) override {
+        amendments.append(engine.currentEntryName());
+        onAmendment ? onAmendment(engine)
+                    : engine.WriteAcknowledgement(QStringLiteral("BOB"), engine.currentEntryName());
+    }
+    std::function<void(ImportEngine&)> onNewOrder;
+    std::function<void(ImportEngine&)> onAmendment;
+    QStringList newOrders;
+    QStringList amendments;
+};
+
+QByteArray document(const QByteArray& kind, const QByteArray& id) {
+    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>" + kind + "</kind>\n<id>" + id +
+           "</id>\n</s2c>\n</w2w>\n";
+}
+
+QByteArray acknowledgement(const QByteArray& kind, const QByteArray& id) {
+    return "<?xml version=\"1.0\"?>\r\n<w2w version=\"1.0\">\r\n<c2s>\r\n<kind>" + kind + "</kind>\r\n<id>" + id +
+           "</id>\r\n</c2s>\r\n</w2w>\r\n";
+}
+
+class ImportCycle : public ::testing::Test {
+protected:
+    ImportCycle() {
+        inbound = root.mkdir(QStringLiteral("W2W/S2C"));
+        backups = root.mkdir(QStringLiteral("W2W/S2C/Backups"));
+        outbound = root.mkdir(QStringLiteral("W2W/C2S"));
+        settings.setText(Setting::w2wInkomende, inbound);
+        settings.setText(Setting::w2wUitgaande, outbound);
+    }
+
+    QString drop(const QString& name, const QByteArray& bytes) { return writeFile(inbound + u'/' + name, bytes); }
+    static QString writeFile(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QString in(const QString& name) const { return inbound + u'/' + name; }
+    QString out(const QString& name) const { return outbound + u'/' + name; }
+    QString backup(const QString& name) const { return backups + u'/' + name; }
+    QString handledLine(const QString& kind, const QString& name) const {
+        return QStringLiteral("07-01-2011 11:46:42 Verbinding W2W %1 XML: %2/%3").arg(kind, inbound, name);
+    }
+    static QString errorLine(const QString& message) {
+        return QStringLiteral("07-01-2011 11:46:42 - W2W XML: ") + message;
+    }
+    QStringList outboundFiles() const { return QDir(outbound).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    void runCycle() { EXPECT_TRUE(engine.CheckXMLfiles()); }
+
+    test::TempFolder root;
+    QString inbound, backups, outbound;
+    MemorySettings settings;
+    test::RecordingLog log;
+    test::RecordingPacket packet;
+    test::ReplacingErrorHandler errors{log};
+    test::ScriptedPump pump;
+    ManualClock clock{QDateTime(QDate(2011, 1, 7), QTime(11, 46, 42))};
+    ScriptedHandlers handlers;
+    ImportEngine engine{ImportPorts{settings, packet, log, errors, pump, clock}, handlers};
+};
+
+TEST_F(ImportCycle, ANewOrderIsLoadedBackedUpDeletedHandledAndLogged) {
+    drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
+    runCycle();
+
+    EXPECT_THAT(handlers.newOrders, ElementsAre(QStringLiteral("4711.s2c")));
+    EXPECT_THAT(handlers.amendments, IsEmpty());
+    EXPECT_FALSE(exists(in(QStringLiteral("4711.s2c"))));
+    // the copy is the packet text: CR LF line breaks, ANSI, no mark
+    EXPECT_EQ(readAll(backup(QStringLiteral("4711.s2c"))), QByteArray(document("ADD", "4711")).replace("\n", "\r\n"));
+    EXPECT_EQ(packet.text, QString::fromLatin1(QByteArray(document("ADD", "4711")).replace("\n", "\r\n")));
+    EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("BOB", "4711"));
+    EXPECT_THAT(log.lines, ElementsAre(handledLine(QStringLiteral("ADD"), QStringLiteral("4711.s2c"))));
+    EXPECT_EQ(pump.calls, 1);
+    EXPECT_THAT(errors.messages, IsEmpty());
+}
+
+TEST_F(ImportCycle, AnEmptyOrMissingInboundFolderDoesNothing) {
+    runCycle();
+    settings.setText(Setting::w2wInkomende, root.file(QStringLiteral("nowhere")));
+    runCycle();
+    settings.setText(Setting::w2wInkomende, QString());
+    runCycle();
+    EXPECT_THAT(log.lines, IsEmpty());
+    EXPECT_THAT(outboundFiles(), IsEmpty());
+    EXPECT_EQ(pump.calls, 0);
+}
+
+struct KindCase {
+    const char* name;
+    QByteArray kindElement;  // the whole element, or nothing
+    QString loggedKind;
+    int newOrders;
+    int amendments;
+};
+
+class DocumentKinds : public ImportCycle, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(DocumentKinds, OnlyAddAndUpdAreHandledEveryKindIsLogged) {
+    const auto& c = GetParam();
+    drop(QStringLiteral("d.s2c"), "<w2w>" + c.kindElement + "<id>5</id></w2w>");
+    runCycle();
+    EXPECT_EQ(handlers.newOrders.size(), c.newOrders);
+    EXPECT_EQ(handlers.amendments.size(), c.amendments);
+    EXPECT_FALSE(exists(in(QStringLiteral("d.s2c"))));
+    EXPECT_TRUE(exists(backup(QStringLiteral("d.s2c"))));
+    EXPECT_EQ(outboundFiles().size(), c.newOrders + c.amendments);
+    EXPECT_THAT(log.lines, ElementsAre(handledLine(c.loggedKind, QStringLiteral("d.s2c"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DocumentKinds,
+                         ::testing::Values(KindCase{"ADD", "<kind>ADD</kind>", QStringLiteral("ADD"), 1, 0},
+                                           KindCase{"UPD", "<kind>UPD</kind>", QStringLiteral("UPD"), 0, 1},
+                                           KindCase{"DEL", "<kind>DEL</kind>", QStringLiteral("DEL"), 0, 0},
+                                           KindCase{"lower_add", "<kind>add</kind>", QStringLiteral("add"), 0, 0},
+                                           KindCase{"spaced", "<kind> ADD</kind>", QStringLiteral(" ADD"), 0, 0},
+                                           KindCase{"absent", "", QString(), 0, 0}),
+                         test::ParamName());
+
+TEST_F(ImportCycle, NamesMatchWithoutLetterCaseAndTheAnswerGetsALowerCaseExtension) {
+    drop(QStringLiteral("ORDER.S2C"), document("ADD", "1"));
+    drop(QStringLiteral("Mixed.S2c"), document("ADD", "2"));
+    drop(QStringLiteral("other.xml"), document("ADD", "3"));
+    drop(QStringLiteral("other.s2cx"), document("ADD", "4"));
+    runCycle();
+    EXPECT_EQ(outboundFiles(), (QStringList{QStringLiteral("Mixed.c2s"), QStringLiteral("ORDER.c2s")}));
+    EXPECT_TRUE(exists(in(QStringLiteral("other.xml"))));
+    EXPECT_TRUE(exists(in(QStringLiteral("other.s2cx"))));
+    EXPECT_EQ(readAll(out(QStringLiteral("ORDER.c2s"))), acknowledgement("BOB", "1"));
+}
+
+TEST_F(ImportCycle, TheBackupFolderIsFoundWithoutRegardToLetterCase) {
+    for (const QString& name : {QStringLiteral("backups"), QStringLiteral("BACKUPS")}) {
+        QDir(backups).removeRecursively();
+        backups = root.mkdir(QStringLiteral("W2W/S2C/") + name);
+        drop(QStringLiteral("a.s2c"), document("DEL", "1"));
+        runCycle();
+        EXPECT_TRUE(exists(backup(QStringLiteral("a.s2c")))) << name.toStdString();
+        EXPECT_FALSE(exists(in(QStringLiteral("a.s2c"))));
+    }
+}
+
+TEST_F(ImportCycle, WithoutABackupFolderEveryFileStaysAndIsRefusedAtEveryCycle) {
+    QDir(backups).removeRecursively();
+    drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
+    const QString expectedError = errorLine(QStringLiteral("Cannot create file \"%1/BACKUPS/4711.s2c\". No such file or directory").arg(inbound));
+    for (int cycle = 1; cycle <= 2; ++cycle) {
+        runCycle();
+        EXPECT_TRUE(exists(in(QStringLiteral("4711.s2c"))));
+        EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("WOB", "4711"));
+        EXPECT_EQ(log.lines.size(), cycle);
+        EXPECT_EQ(log.lines.last(), expectedError);
+    }
+    EXPECT_THAT(handlers.newOrders, IsEmpty());
+
+    // once the copies are no longer kept, the file goes through
+    settings.setChecked(Setting::Backups, false);
+    runCycle();
+    EXPECT_FALSE(exists(in(QStringLiteral("4711.s2c"))));
+    EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("BOB", "4711"));
+}
+
+TEST_F(ImportCycle, AFileRefusedAfterItsDeletionLeavesItsCopyAWobAndOneErrorLine) {
+    handlers.onNewOrder = [](ImportEngine&) { throw ConvertError(QStringLiteral("Invalid argument to date encode")); };
+    drop(QStringLiteral("4711.s2c"), document("ADD", " 4711 "));
+    runCycle();
+    EXPECT_FALSE(exists(in(QStringLiteral("4711.s2c"))));
+    EXPECT_TRUE(exists(backup(QStringLiteral("4711.s2c"))));
+    EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("WOB", " 4711 "));
+    EXPECT_THAT(log.lines, ElementsAre(errorLine(QStringLiteral("Invalid argument to date encode"))));
+}
+
+TEST_F(ImportCycle, AHandlerThatCatchesItsOwnErrorIsFollowedByTheHandledLine) {
+    handlers.onAmendment = [](ImportEngine& e) { e.logError(QStringLiteral("schrijven mislukt")); };
+    drop(QStringLiteral("9.s2c"), document("UPD", "9"));
+    runCycle();
+    EXPECT_THAT(log.lines, ElementsAre(errorLine(QStringLiteral("schrijven mislukt")),
+                                       handledLine(QStringLiteral("UPD"), QStringLiteral("9.s2c"))));
+    EXPECT_THAT(outboundFiles(), IsEmpty());
+}
+
+TEST_F(ImportCycle, AnErrorOfAnotherTypeIsRefusedLikeOurs) {
+    handlers.onNewOrder = [](ImportEngine&) { throw std::runtime_error("driver fault"); };
+    handlers.onAmendment = [](ImportEngine&) { throw 42; };
+    drop(QStringLiteral("1.s2c"), document("ADD", "1"));
+    drop(QStringLiteral("2.s2c"), document("UPD", "2"));
+    runCycle();
+    EXPECT_EQ(readAll(out(QStringLiteral("1.c2s"))), acknowledgement("WOB", "1"));
+    EXPECT_EQ(readAll(out(QStringLiteral("2.c2s"))), acknowledgement("WOB", "2"));
+    EXPECT_TRUE(log.lines.contains(errorLine(QStringLiteral("driver fault"))));
+    EXPECT_EQ(log.lines.size(), 2);
+}
+
+TEST_F(ImportCycle, AWobThatCannotBeWrittenEndsTheCycleThroughTheGeneralErrorHandler) {
+    QDir(outbound).removeRecursively();
+    handlers.onNewOrder = [](ImportEngine&) { throw ConvertError(QStringLiteral("Invalid argument to time encode")); };
+    drop(QStringLiteral("a.s2c"), document("ADD", "1"));
+    drop(QStringLiteral("b.s2c"), document("ADD", "2"));
+    runCycle();
+    // one file was taken up; its refusal failed and the rest of the folder waits
+    EXPECT_EQ(handlers.newOrders.size(), 1);
+    const QString first = handlers.newOrders.first();
+    const QString second = first == u"a.s2c" ? QStringLiteral("b.s2c") : QStringLiteral("a.s2c");
+    EXPECT_TRUE(exists(in(second)));
+    EXPECT_EQ(log.replacements, 1);
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_EQ(errors.messages.first(),
+              QStringLiteral("Cannot create file \"%1/%2\". No such file or directory")
+                  .arg(outbound, QString(first).replace(QStringLiteral(".s2c"), QStringLiteral(".c2s"))));
+    EXPECT_THAT(log.lines, ElementsAre(errors.messages.first()));
+    EXPECT_FALSE(engine.cycleRunning());
+
+    // the next cycle takes up the rest
+    root.mkdir(QStringLiteral("W2W/C2S"));
+    handlers.onNewOrder = nullptr;
+    runCycle();
+    EXPECT_EQ(readAll(out(QString(second).replace(QStringLiteral(".s2c"), QStringLiteral(".c2s")))),
+              acknowledgement("BOB", second == u"a.s2c" ? "1" : "2"));
+}
+
+TEST_F(ImportCycle, ATimerTickWhileMessagesArePumpedDoesNotStartANestedCycle) {
+    for (int i = 0; i < 5; ++i) {
+        drop(QStringLiteral("%1.s2c").arg(i), document("ADD", QByteArray::number(i)));
+    }
+    int nested = 0;
+    pump.onPump = [&] {
+        EXPECT_TRUE(engine.cycleRunning());
+        EXPECT_TRUE(engine.CheckXMLfiles());
+        ++nested;
+    };
+    runCycle();
+    EXPECT_EQ(nested, 5);
+    EXPECT_EQ(handlers.newOrders.size(), 5);
+    EXPECT_EQ(log.lines.size(), 5);
+    EXPECT_EQ(outboundFiles().size(), 5);
+}
+
+TEST_F(ImportCycle, SettingsChangedDuringACycleTakeEffectAtTheNext) {
+    const QString otherOut = root.mkdir(QStringLiteral("other"));
+    drop(QStringLiteral("a.s2c"), document("ADD", "1"));
+    drop(QStringLiteral("b.s2c"), document("ADD", "2"));
+    pump.onPump = [&] { settings.setText(Setting::w2wUitgaande, otherOut); };
+    runCycle();
+    EXPECT_EQ(outboundFiles().size(), 2);
+    EXPECT_THAT(QDir(otherOut).entryList(QDir::Files), IsEmpty());
+}
+
+// A second program that still writes the file.
+TEST_F(ImportCycle, AFileStillBeingWrittenStaysUntilItIsComplete) {
+    const QString path = drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
+    QProcess writer;
+    writer.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$1\"; echo open; exec sleep 30"),
+                                             QStringLiteral("sh"), path});
+    ASSERT_TRUE(writer.waitForReadyRead(10000));
+    runCycle();
+    EXPECT_TRUE(exists(path));
+    EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("WOB", ""));
+    ASSERT_EQ(log.lines.size(), 1);
+    EXPECT_TRUE(log.lines.first().contains(QStringLiteral("still open for writing")));
+
+    writer.kill();
+    writer.waitForFinished(10000);
+    runCycle();
+    EXPECT_FALSE(exists(path));
+    EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("BOB", "4711"));
+}
+
+TEST_F(ImportCycle, ARefusalOfAnUnreadableFileDoesNotCarryTheNumberOfTheLastPacket) {
+    drop(QStringLiteral("1.s2c"), document("ADD", "1"));
+    runCycle();
+    root.mkdir(QStringLiteral("W2W/S2C/x.s2c"));
+    runCycle();
+    EXPECT_EQ(readAll(out(QStringLiteral("x.c2s"))), acknowledgement("WOB", ""));
+    EXPECT_TRUE(exists(in(QStringLiteral("x.s2c"))));
+    EXPECT_EQ(packet.text, QString::fromLatin1(QByteArray(document("ADD", "1")).replace("\n", "\r\n")));
+    EXPECT_EQ(log.lines.last(), errorLine(QStringLiteral("Cannot open file \"%1\". Is a directory").arg(in(QStringLiteral("x.s2c")))));
+}
+
+TEST_F(ImportCycle, AFileDeletedBetweenTheListingAndItsLoadIsRefused) {
+    drop(QStringLiteral("a.s2c"), document("ADD", "1"));
+    drop(QStringLiteral("b.s2c"), document("ADD", "2"));
+    pump.onPump = [&] {
+        QFile::remove(in(QStringLiteral("a.s2c")));
+        QFile::remove(in(QStringLiteral("b.s2c")));
+    };
+    runCycle();
+    ASSERT_EQ(handlers.newOrders.size(), 1);
+    const QString gone = handlers.newOrders.first() == u"a.s2c" ? QStringLiteral("b") : QStringLiteral("a");
+    EXPECT_EQ(readAll(out(gone + QStringLiteral(".c2s"))), acknowledgement("WOB", ""));
+    EXPECT_TRUE(log.lines.contains(
+        errorLine(QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(in(gone + QStringLiteral(".s2c"))))));
+}
+
+struct BadInput {
+    const char* name;
+    QByteArray bytes;
+    bool stays;  // refused before it could be deleted
+};
+
+class BadInputFiles : public ImportCycle, public ::testing::WithParamInterface<BadInput> {};
+
+// Nothing is lost and nothing crashes: either the file stays with a refusal, or it is consumed
+// with its copy kept.
+TEST_P(BadInputFiles, EndAsTheFailureTableSays) {
+    const auto& c = GetParam();
+    drop(QStringLiteral("bad.s2c"), c.bytes);
+    drop(QStringLiteral("good.s2c"), document("ADD", "7"));
+    runCycle();
+    EXPECT_EQ(readAll(out(QStringLiteral("good.c2s"))), acknowledgement("BOB", "7"));
+    EXPECT_EQ(exists(in(QStringLiteral("bad.s2c"))), c.stays);
+    if (c.stays) {
+        EXPECT_EQ(readAll(out(QStringLiteral("bad.c2s"))), acknowledgement("WOB", ""));
+        EXPECT_TRUE(log.lines.contains(errorLine(QStringLiteral(
+            "Cannot read file \"%1\". No mapping for the Unicode character exists in the target multi-byte code page")
+                                                     .arg(in(QStringLiteral("bad.s2c"))))));
+    } else {
+        EXPECT_TRUE(exists(backup(QStringLiteral("bad.s2c"))));
+        EXPECT_FALSE(exists(out(QStringLiteral("bad.c2s"))));
+        EXPECT_TRUE(log.lines.contains(handledLine(QString(), QStringLiteral("bad.s2c"))));
+    }
+    EXPECT_EQ(log.lines.size(), 2);
+    EXPECT_THAT(errors.messages, IsEmpty());
+}
+
+QByteArray garbage(int size) {
+    QByteArray bytes(size, '\0');
+    quint32 x = 2463534242u;
+    for (char& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<char>(x);
+    }
+    bytes[0] = 'G';  // not a byte-order mark
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BadInputFiles,
+                         ::testing::Values(BadInput{"binary_garbage", garbage(64 * 1024), false},
+                                           BadInput{"empty", QByteArray(), false},
+                                           BadInput{"large", QByteArray(50 * 1024 * 1024, 'x'), false},
+                                           BadInput{"invalid_utf8_after_mark", "\xEF\xBB\xBF<kind>\xFF\xFE</kind>", true},
+                                           BadInput{"unclosed_tags", "<kind>ADD<id>1", false}),
+                         test::ParamName());
+
+TEST_F(ImportCycle, TheBackupCopyOfBinaryGarbageIsByteForByteTheFile) {
+    QByteArray bytes = garbage(4096);
+    bytes.replace('\r', 'r').replace('\n', 'n');  // line breaks are the only change a copy makes
+    drop(QStringLiteral("bin.s2c"), bytes);
+    runCycle();
+    EXPECT_EQ(readAll(backup(QStringLiteral("bin.s2c"))), bytes);
+}
+
+}  // namespace
+}  // namespace vk::w2w
