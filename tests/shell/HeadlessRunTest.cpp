@@ -1,1 +1,156 @@
+#include "platform/WindowPorts.h"
+#include "settings/Settings.h"
+#include "shell/CommandLine.h"
+#include "shell/ExchangeFolders.h"
+#include "shell/PollingTimer.h"
+#include "support/Ports.h"
+#include "support/TempFolder.h"
 
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace vk {
+namespace {
+
+using test::exists;
+
+struct ProcessResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ProcessResult runClient(const QStringList& arguments) {
+    QProcess p;
+    p.start(QStringLiteral(VK_CLIENT_PATH), arguments);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+TEST(HeadlessRun, OneCycleOverAProgramFolderOfItsOwn) {
+    test::TempFolder dir;
+    // a first run creates the exchange folders
+    ProcessResult r = runClient({QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const char* folder : {"W2W", "W2W/S2C", "W2W/S2C/Backups", "W2W/C2S", "W2W/C2S/Backups"}) {
+        EXPECT_TRUE(QFileInfo(dir.file(QString::fromLatin1(folder))).isDir()) << folder;
+    }
+    EXPECT_TRUE(r.out.isEmpty());
+
+    dir.write(QStringLiteral("W2W/S2C/a.s2c"), "<kind>DEL</kind><id>1</id>");
+    dir.write(QStringLiteral("W2W/S2C/b.s2c"), "<kind>ADD</kind><id>2</id>");
+    r = runClient({QStringLiteral("--once"), QStringLiteral("--folder=") + dir.path()});
+    EXPECT_EQ(r.exitCode, 0);
+    const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral(" Verbinding W2W DEL XML: ") + QDir(dir.path()).absolutePath() +
+                               QStringLiteral("/W2W/S2C/a.s2c")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral(" - W2W XML: ")));
+    EXPECT_TRUE(exists(dir.file(QStringLiteral("W2W/S2C/Backups/a.s2c"))));
+    EXPECT_TRUE(test::readAll(dir.file(QStringLiteral("W2W/C2S/b.c2s"))).contains("<kind>WOB</kind>"));
+}
+
+TEST(HeadlessRun, StopsInOrderOnSigterm) {
+    test::TempFolder dir;
+    QProcess p;
+    p.start(QStringLiteral(VK_CLIENT_PATH), {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
+    ASSERT_TRUE(p.waitForStarted());
+    QTest::qWait(300);
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+}
+
+struct OptionCase {
+    const char* name;
+    QStringList arguments;
+    int exitCode;
+    const char* inOutput;
+};
+
+class CommandLineOptions : public ::testing::TestWithParam<OptionCase> {};
+
+TEST_P(CommandLineOptions, AnswerAsUsual) {
+    const auto& c = GetParam();
+    const ProcessResult r = runClient(c.arguments);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_TRUE((r.out + r.err).contains(QString::fromUtf8(c.inOutput))) << (r.out + r.err).toStdString();
+}
+
+void PrintTo(const OptionCase& c, std::ostream* os) { *os << c.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandLineOptions,
+    ::testing::Values(OptionCase{"help", {QStringLiteral("--help")}, 0, "--headless"},
+                      OptionCase{"version", {QStringLiteral("--version")}, 0, "Vindo Velora Karvex koppeling"},
+                      OptionCase{"unknown", {QStringLiteral("--fast")}, 2, "Onbekende optie: --fast"},
+                      OptionCase{"folder_without_value", {QStringLiteral("--headless"), QStringLiteral("--folder")}, 2,
+                                 "--folder verwacht een map"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ExchangeFolders, AStoredFolderIsNeverReplacedAnEmptyOneIsFilled) {
+    test::TempFolder dir;
+    MemorySettings settings;
+    settings.setText(Setting::w2wInkomende, QStringLiteral("/nowhere/S2C"));
+    const QString programFolder = dir.path() + u'/';
+    prepareExchangeFolders(programFolder, settings);
+    EXPECT_EQ(settings.text(Setting::w2wInkomende), QStringLiteral("/nowhere/S2C"));
+    EXPECT_EQ(settings.text(Setting::w2wUitgaande), programFolder + QStringLiteral("W2W/C2S"));
+}
+
+class PollingTimerTest : public ::testing::Test {
+protected:
+    MemorySettings settings;
+    test::RecordingLog log;
+    int cycles = 0;
+    PollingTimer timer{settings, log, [this] { ++cycles; }};
+};
+
+TEST_F(PollingTimerTest, IsArmedWithTheIntervalAndZeroMeansNoTicks) {
+    timer.arm();
+    EXPECT_EQ(timer.intervalMs(), 10000);
+    EXPECT_TRUE(timer.isTicking());
+    for (const char* text : {"0", "abc", "-5"}) {
+        settings.setText(Setting::Interval, QString::fromLatin1(text));
+        timer.arm();
+        EXPECT_TRUE(timer.isArmed());
+        EXPECT_FALSE(timer.isTicking()) << text;
+    }
+}
+
+TEST_F(PollingTimerTest, ATickRunsACycleOnlyWhileAutomatischIsTicked) {
+    settings.setText(Setting::Interval, QStringLiteral("5"));
+    timer.arm();
+    timer.W2WTimerTimer();
+    EXPECT_EQ(cycles, 0);
+    settings.setChecked(Setting::Automatisch, true);
+    timer.W2WTimerTimer();
+    EXPECT_EQ(cycles, 1);
+    EXPECT_EQ(timer.intervalMs(), 5000);
+    settings.setText(Setting::Interval, QStringLiteral("0"));
+    timer.W2WTimerTimer();
+    EXPECT_EQ(timer.intervalMs(), 10000);
+    EXPECT_EQ(cycles, 2);
+}
+
+TEST_F(PollingTimerTest, RealTicksArriveAtTheInterval) {
+    settings.setText(Setting::Interval, QStringLiteral("1"));
+    settings.setChecked(Setting::Automatisch, true);
+    timer.arm();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return cycles >= 2; }, 5000));
+}
+
+TEST_F(PollingTimerTest, AnErrorOfTheTickIsAppendedAndTheLinesStay) {
+    log.appendLine(QStringLiteral("earlier"));
+    PollingTimer failing(settings, log, [] { throw Error(QStringLiteral("Not enough timers available")); });
+    settings.setChecked(Setting::Automatisch, true);
+    failing.W2WTimerTimer();
+    EXPECT_EQ(log.lines, (QStringList{QStringLiteral("earlier"), QStringLiteral("Not enough timers available")}));
+}
+
+}  // namespace
+}  // namespace vk
