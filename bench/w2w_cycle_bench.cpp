@@ -15,14 +15,14 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <dirent.h>
-#include <fcntl.h>
 #include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -45,10 +45,13 @@ struct NullPump final : vk::MessagePump {
 };
 
 std::string document(int i) {
-    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>ADD</kind>\n<id>" + std::to_string(i) +
+    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>ADD</kind>\n<id>" +
+           std::to_string(i) +
            "</id>\n<ssec>201101071146</ssec>\n<npassenger>1</npassenger>\n<splace>Stationsplein</splace>\n"
-           "<snumber>1</snumber>\n<szip>1012AB</szip>\n<dplace>Ziekenhuislaan</dplace>\n<dnumber>20</dnumber>\n"
-           "<dzip>1066CX</dzip>\n<costs>1250</costs>\n<passenger>Mevr. de Vries</passenger>\n</s2c>\n</w2w>\n";
+           "<snumber>1</snumber>\n<szip>1012AB</szip>\n<dplace>Ziekenhuislaan</dplace>\n<dnumber>20</"
+           "dnumber>\n"
+           "<dzip>1066CX</dzip>\n<costs>1250</costs>\n<passenger>Mevr. de "
+           "Vries</passenger>\n</s2c>\n</w2w>\n";
 }
 
 void writeAll(const std::string& path, const std::string& bytes) {
@@ -92,7 +95,8 @@ std::string readFile(const std::string& path) {
 void writeDurably(const std::string& path, const std::string& bytes) {
     const std::string temp = path + ".tmp";
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) || ::fsync(fd) != 0) {
+    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+        ::fsync(fd) != 0) {
         std::perror(temp.c_str());
         std::exit(1);
     }
@@ -101,7 +105,8 @@ void writeDurably(const std::string& path, const std::string& bytes) {
 }
 
 const std::string kAck =
-    "<?xml version=\"1.0\"?>\r\n<w2w version=\"1.0\">\r\n<c2s>\r\n<kind>BOB</kind>\r\n<id>1</id>\r\n</c2s>\r\n"
+    "<?xml version=\"1.0\"?>\r\n<w2w "
+    "version=\"1.0\">\r\n<c2s>\r\n<kind>BOB</kind>\r\n<id>1</id>\r\n</c2s>\r\n"
     "</w2w>\r\n";
 
 // The same file work without the link: the file-system limit.

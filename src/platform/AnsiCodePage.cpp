@@ -2,11 +2,11 @@
 
 #include <QHash>
 
+#include <iconv.h>
+#include <locale.h>
 #include <array>
 #include <cerrno>
 #include <clocale>
-#include <iconv.h>
-#include <locale.h>
 #include <mutex>
 
 namespace vk::ansi {
@@ -88,7 +88,7 @@ bool convertAll(iconv_t cd, const char* in, size_t inLen, QByteArray& out) {
 struct Tables {
     std::array<char16_t, 256> toUnicode{};
     std::array<int, 256> latin1ToByte{};  // characters below 0x100 -> byte, or -1
-    QHash<char16_t, char> upperToByte;     // characters from 0x100 up that the code page has
+    QHash<char16_t, char> upperToByte;    // characters from 0x100 up that the code page has
 
     Tables() {
         latin1ToByte.fill(-1);

@@ -2,6 +2,8 @@
 
 namespace vk {
 
-QDateTime SystemClock::now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::now() const {
+    return QDateTime::currentDateTime();
+}
 
 }  // namespace vk

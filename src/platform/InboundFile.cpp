@@ -25,7 +25,9 @@ QString cannotOpen(const QString& path, const QString& reason) {
     return QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason);
 }
 
-QString systemMessage(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemMessage(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 #ifdef Q_OS_UNIX
 class FileDescriptor {
@@ -83,7 +85,8 @@ QByteArray readDeliveredFile(const QString& path) {
         throw FileError(cannotOpen(path, QStringLiteral("Not a regular file")));
     }
     if (writerHoldsOpen(fd.get())) {
-        throw FileError(cannotOpen(path, QStringLiteral("The file is still open for writing by another program")));
+        throw FileError(
+            cannotOpen(path, QStringLiteral("The file is still open for writing by another program")));
     }
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(info.st_size));
@@ -114,7 +117,8 @@ QByteArray readDeliveredFile(const QString& path) {
 QString decodeTextFile(const QByteArray& bytes, const QString& path) {
     const auto strict = [&](QStringConverter::Encoding encoding, qsizetype markLength) {
         // a second mark after the first one is text, not a mark
-        QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        QStringDecoder decoder(encoding,
+                               QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         QString text = decoder(QByteArrayView(bytes).sliced(markLength));
         // half a UTF-16 unit at the end is a truncated file, not a character to drop
         const bool truncated = encoding != QStringConverter::Utf8 && (bytes.size() - markLength) % 2 != 0;
@@ -159,6 +163,8 @@ QString adjustLineBreaks(QStringView text) {
     return out;
 }
 
-QString loadTextFile(const QString& path) { return adjustLineBreaks(decodeTextFile(readDeliveredFile(path), path)); }
+QString loadTextFile(const QString& path) {
+    return adjustLineBreaks(decodeTextFile(readDeliveredFile(path), path));
+}
 
 }  // namespace vk

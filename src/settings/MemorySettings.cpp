@@ -3,7 +3,9 @@
 namespace vk {
 
 namespace {
-std::size_t index(Setting id) { return static_cast<std::size_t>(id); }
+std::size_t index(Setting id) {
+    return static_cast<std::size_t>(id);
+}
 }  // namespace
 
 MemorySettings::MemorySettings() {
@@ -16,12 +18,20 @@ MemorySettings::MemorySettings() {
     }
 }
 
-QString MemorySettings::text(Setting id) const { return texts_[index(id)]; }
+QString MemorySettings::text(Setting id) const {
+    return texts_[index(id)];
+}
 
-void MemorySettings::setText(Setting id, const QString& value) { texts_[index(id)] = value; }
+void MemorySettings::setText(Setting id, const QString& value) {
+    texts_[index(id)] = value;
+}
 
-bool MemorySettings::checked(Setting id) const { return ticks_[index(id)]; }
+bool MemorySettings::checked(Setting id) const {
+    return ticks_[index(id)];
+}
 
-void MemorySettings::setChecked(Setting id, bool value) { ticks_[index(id)] = value; }
+void MemorySettings::setChecked(Setting id, bool value) {
+    ticks_[index(id)] = value;
+}
 
 }  // namespace vk

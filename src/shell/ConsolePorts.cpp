@@ -13,10 +13,16 @@ void ConsoleLog::appendLine(const QString& line) {
     std::fflush(out_);
 }
 
-void ConsoleLog::replaceText(const QString& text) { appendLine(text); }
+void ConsoleLog::replaceText(const QString& text) {
+    appendLine(text);
+}
 
-void LogReplacingErrorHandler::handleException(const std::exception& error) { log_.replaceText(errorMessage(error)); }
+void LogReplacingErrorHandler::handleException(const std::exception& error) {
+    log_.replaceText(errorMessage(error));
+}
 
-void EventLoopPump::processPendingMessages() { QCoreApplication::processEvents(); }
+void EventLoopPump::processPendingMessages() {
+    QCoreApplication::processEvents();
+}
 
 }  // namespace vk

@@ -15,8 +15,8 @@ void prepareExchangeFolders(const QString& programFolder, Settings& settings) {
     const QString w2w = programFolder + QStringLiteral("W2W");
     const QString inbound = w2w + sep + QStringLiteral("S2C");
     const QString outbound = w2w + sep + QStringLiteral("C2S");
-    for (const QString& folder :
-         {w2w, inbound, inbound + sep + QStringLiteral("Backups"), outbound, outbound + sep + QStringLiteral("Backups")}) {
+    for (const QString& folder : {w2w, inbound, inbound + sep + QStringLiteral("Backups"), outbound,
+                                  outbound + sep + QStringLiteral("Backups")}) {
         if (!QFileInfo(folder).isDir()) {
             QDir().mkdir(folder);
         }

@@ -12,9 +12,9 @@
 #include <QDir>
 #include <QSocketNotifier>
 
+#include <unistd.h>
 #include <csignal>
 #include <memory>
-#include <unistd.h>
 
 namespace vk {
 

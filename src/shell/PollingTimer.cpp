@@ -7,7 +7,8 @@
 
 namespace vk {
 
-PollingTimer::PollingTimer(const Settings& settings, LogView& log, std::function<void()> runCycle, QObject* parent)
+PollingTimer::PollingTimer(const Settings& settings, LogView& log, std::function<void()> runCycle,
+                           QObject* parent)
     : QObject(parent), settings_(settings), log_(log), runCycle_(std::move(runCycle)) {
     timer_.setTimerType(Qt::CoarseTimer);
     connect(&timer_, &QTimer::timeout, this, &PollingTimer::W2WTimerTimer);

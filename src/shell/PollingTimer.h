@@ -17,7 +17,8 @@ class LogView;
 class PollingTimer : public QObject {
     Q_OBJECT
 public:
-    PollingTimer(const Settings& settings, LogView& log, std::function<void()> runCycle, QObject* parent = nullptr);
+    PollingTimer(const Settings& settings, LogView& log, std::function<void()> runCycle,
+                 QObject* parent = nullptr);
 
     // Sets the interval from Interval (0 leaves the timer armed without ticks) and enables it.
     void arm();

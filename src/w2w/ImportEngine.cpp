@@ -32,13 +32,16 @@ private:
 
 }  // namespace
 
-ImportEngine::ImportEngine(ImportPorts ports, DocumentHandlers& handlers) : ports_(ports), handlers_(handlers) {}
+ImportEngine::ImportEngine(ImportPorts ports, DocumentHandlers& handlers)
+    : ports_(ports), handlers_(handlers) {}
 
 QString ImportEngine::timestamp() const {
     return ports_.clock.now().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss"));
 }
 
-QString ImportEngine::tagValue(QStringView tag) const { return GetTagValue(tag, packetText_); }
+QString ImportEngine::tagValue(QStringView tag) const {
+    return GetTagValue(tag, packetText_);
+}
 
 void ImportEngine::logError(const QString& message) {
     ports_.log.appendLine(timestamp() + QStringLiteral(" - W2W XML: ") + message);

@@ -35,7 +35,9 @@ std::uint16_t part(QStringView text, qsizetype from, qsizetype length) {
     return static_cast<std::uint16_t>(readInteger(text.sliced(start, std::min(length, text.size() - start))));
 }
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -14,7 +14,9 @@ namespace vk::w2w {
 QString GetTagValue(QStringView tag, QStringView text);
 
 // A document flag is set only when its text is exactly "1".
-inline bool isFlagSet(QStringView value) { return value == u"1"; }
+inline bool isFlagSet(QStringView value) {
+    return value == u"1";
+}
 
 // The pickup time of "<ssec>": characters 1-4 year, 5-6 month, 7-8 day, 9-10 hour, 11-12 minute,
 // each read with the integer reading; later characters are ignored. Raises a ConvertError

@@ -40,7 +40,9 @@ struct EncodeCase {
     QByteArray expected;
 };
 
-void PrintTo(const EncodeCase& c, std::ostream* os) { *os << QString::fromUtf16(c.text).toStdString(); }
+void PrintTo(const EncodeCase& c, std::ostream* os) {
+    *os << QString::fromUtf16(c.text).toStdString();
+}
 
 class AnsiEncode : public ::testing::TestWithParam<EncodeCase> {};
 
@@ -53,14 +55,17 @@ TEST_P(AnsiEncode, ReplacesMissingCharactersBySimilarOnes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AnsiEncode,
-    ::testing::Values(EncodeCase{u"Łódź", QByteArray("L\xF3" "dz")},  // ó is in the code page
+    ::testing::Values(EncodeCase{u"Łódź", QByteArray("L\xF3"
+                                                     "dz")},  // ó is in the code page
                       EncodeCase{u"€ 12,50", QByteArray("\x80 12,50")},
                       EncodeCase{u"Šš Žž Ÿ", QByteArray("\x8A\x9A \x8E\x9E \x9F")},
                       EncodeCase{u"ĉ", QByteArray("c")},
                       EncodeCase{u"中", QByteArray("?")},            // nothing similar
                       EncodeCase{u"\xD83D\xDE00", QByteArray("?")},  // a character beyond FFFF
-                      EncodeCase{u"a\xD800" "b", QByteArray("a?b")},  // a lone surrogate
-                      EncodeCase{u"\x0080", QByteArray("?")},        // a control the code page lacks
+                      EncodeCase{u"a\xD800"
+                                 "b",
+                                 QByteArray("a?b")},           // a lone surrogate
+                      EncodeCase{u"\x0080", QByteArray("?")},  // a control the code page lacks
                       EncodeCase{u"", QByteArray()}));
 
 TEST(AnsiCodePage, ManyCharactersOutsideTheCodePageStayInOrder) {

@@ -26,7 +26,8 @@ TEST(FileReplace, AMissingFolderGivesTheCreateFileMessage) {
         writeFileReplacing(path, "x");
         FAIL() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Cannot create file \"%1\". No such file or directory").arg(path));
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("Cannot create file \"%1\". No such file or directory").arg(path));
     }
 }
 

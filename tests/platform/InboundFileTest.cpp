@@ -1,6 +1,6 @@
-#include "support/ParamName.h"
 #include "platform/Errors.h"
 #include "platform/InboundFile.h"
+#include "support/ParamName.h"
 #include "support/TempFolder.h"
 
 #include <QProcess>
@@ -40,7 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"utf16le", QByteArray("\xFF\xFE<\0i\0d\0>\0\xAC\x20", 12), QStringLiteral("<id>€")},
         DecodeCase{"utf16be", QByteArray("\xFE\xFF\0<\0i\0d\0>\x20\xAC", 12), QStringLiteral("<id>€")},
         DecodeCase{"utf8", QByteArray("\xEF\xBB\xBF<id>\xE2\x82\xAC</id>"), QStringLiteral("<id>€</id>")},
-        DecodeCase{"utf8_second_mark_is_text", QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "a"),
+        DecodeCase{"utf8_second_mark_is_text",
+                   QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                              "a"),
                    QStringLiteral("\uFEFFa")},
         DecodeCase{"ansi", QByteArray("<id>\x80 caf\xE9</id>"), QStringLiteral("<id>€ café</id>")},
         DecodeCase{"ansi_undefined_byte", QByteArray("\x81"), QStringLiteral("\u0081")},
@@ -57,7 +59,9 @@ struct BreakCase {
 
 class LineBreaks : public ::testing::TestWithParam<BreakCase> {};
 
-TEST_P(LineBreaks, BecomeCrLf) { EXPECT_EQ(adjustLineBreaks(GetParam().in), GetParam().out); }
+TEST_P(LineBreaks, BecomeCrLf) {
+    EXPECT_EQ(adjustLineBreaks(GetParam().in), GetParam().out);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LineBreaks,
@@ -84,7 +88,8 @@ QString loadError(const QString& path) {
 TEST(InboundFileLoading, UnreadableFilesFailWithTheirReason) {
     TempFolder dir;
     const QString missing = dir.file(QStringLiteral("gone.s2c"));
-    EXPECT_EQ(loadError(missing), QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(missing));
+    EXPECT_EQ(loadError(missing),
+              QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(missing));
 
     const QString folder = dir.mkdir(QStringLiteral("x.s2c"));
     EXPECT_EQ(loadError(folder), QStringLiteral("Cannot open file \"%1\". Is a directory").arg(folder));
@@ -94,9 +99,10 @@ TEST(InboundFileLoading, UnreadableFilesFailWithTheirReason) {
     EXPECT_EQ(loadError(fifo), QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(fifo));
 
     const QString badUtf8 = dir.write(QStringLiteral("bad.s2c"), "\xEF\xBB\xBF<id>\xC3\x28</id>");
-    EXPECT_EQ(loadError(badUtf8), QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
-                                                 "exists in the target multi-byte code page")
-                                      .arg(badUtf8));
+    EXPECT_EQ(loadError(badUtf8),
+              QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
+                             "exists in the target multi-byte code page")
+                  .arg(badUtf8));
 
     const QString oddUtf16 = dir.write(QStringLiteral("odd.s2c"), QByteArray("\xFF\xFE<\0i", 5));
     EXPECT_TRUE(loadError(oddUtf16).startsWith(QStringLiteral("Cannot read file")));
@@ -129,9 +135,10 @@ TEST(InboundFileLoading, AFileStillOpenForWritingFailsUntilTheWriterClosesIt) {
     const QString path = dir.write(QStringLiteral("4711.s2c"), "<id>4711</id>");
     {
         SecondWriter writer(path);
-        EXPECT_EQ(loadError(path),
-                  QStringLiteral("Cannot open file \"%1\". The file is still open for writing by another program")
-                      .arg(path));
+        EXPECT_EQ(
+            loadError(path),
+            QStringLiteral("Cannot open file \"%1\". The file is still open for writing by another program")
+                .arg(path));
     }
     EXPECT_EQ(loadTextFile(path), QStringLiteral("<id>4711</id>"));
 

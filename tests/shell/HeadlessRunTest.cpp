@@ -27,13 +27,15 @@ ProcessResult runClient(const QStringList& arguments) {
     QProcess p;
     p.start(QStringLiteral(VK_CLIENT_PATH), arguments);
     EXPECT_TRUE(p.waitForFinished(60000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 TEST(HeadlessRun, OneCycleOverAProgramFolderOfItsOwn) {
     test::TempFolder dir;
     // a first run creates the exchange folders
-    ProcessResult r = runClient({QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
+    ProcessResult r = runClient(
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     for (const char* folder : {"W2W", "W2W/S2C", "W2W/S2C/Backups", "W2W/C2S", "W2W/C2S/Backups"}) {
         EXPECT_TRUE(QFileInfo(dir.file(QString::fromLatin1(folder))).isDir()) << folder;
@@ -56,7 +58,8 @@ TEST(HeadlessRun, OneCycleOverAProgramFolderOfItsOwn) {
 TEST(HeadlessRun, StopsInOrderOnSigterm) {
     test::TempFolder dir;
     QProcess p;
-    p.start(QStringLiteral(VK_CLIENT_PATH), {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
+    p.start(QStringLiteral(VK_CLIENT_PATH),
+            {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
     ASSERT_TRUE(p.waitForStarted());
     QTest::qWait(300);
     p.terminate();
@@ -81,14 +84,19 @@ TEST_P(CommandLineOptions, AnswerAsUsual) {
     EXPECT_TRUE((r.out + r.err).contains(QString::fromUtf8(c.inOutput))) << (r.out + r.err).toStdString();
 }
 
-void PrintTo(const OptionCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const OptionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLineOptions,
     ::testing::Values(OptionCase{"help", {QStringLiteral("--help")}, 0, "--headless"},
-                      OptionCase{"version", {QStringLiteral("--version")}, 0, "Vindo Velora Karvex koppeling"},
+                      OptionCase{
+                          "version", {QStringLiteral("--version")}, 0, "Vindo Velora Karvex koppeling"},
                       OptionCase{"unknown", {QStringLiteral("--fast")}, 2, "Onbekende optie: --fast"},
-                      OptionCase{"folder_without_value", {QStringLiteral("--headless"), QStringLiteral("--folder")}, 2,
+                      OptionCase{"folder_without_value",
+                                 {QStringLiteral("--headless"), QStringLiteral("--folder")},
+                                 2,
                                  "--folder verwacht een map"}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -149,7 +157,8 @@ TEST_F(PollingTimerTest, AnErrorOfTheTickIsAppendedAndTheLinesStay) {
     PollingTimer failing(settings, log, [] { throw Error(QStringLiteral("Not enough timers available")); });
     settings.setChecked(Setting::Automatisch, true);
     failing.W2WTimerTimer();
-    EXPECT_EQ(log.lines, (QStringList{QStringLiteral("earlier"), QStringLiteral("Not enough timers available")}));
+    EXPECT_EQ(log.lines,
+              (QStringList{QStringLiteral("earlier"), QStringLiteral("Not enough timers available")}));
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ namespace vk::test {
 // Prints a parameter by its name, so that test listings stay readable; bring it into the
 // parameter's namespace with "using vk::test::PrintTo;".
 template <class P>
-    requires requires(const P& p) { p.name; }
+requires requires(const P& p) {
+    p.name;
+}
 void PrintTo(const P& p, std::ostream* os) {
     *os << p.name;
 }

@@ -14,7 +14,9 @@ TempFolder::TempFolder() : dir_(QDir::tempPath() + QStringLiteral("/vk-test-XXXX
     }
 }
 
-QString TempFolder::file(const QString& name) const { return path_ + u'/' + name; }
+QString TempFolder::file(const QString& name) const {
+    return path_ + u'/' + name;
+}
 
 QString TempFolder::mkdir(const QString& name) const {
     if (!QDir(path_).mkpath(name)) {
@@ -39,6 +41,8 @@ QByteArray readAll(const QString& path) {
     return f.readAll();
 }
 
-bool exists(const QString& path) { return QFileInfo::exists(path); }
+bool exists(const QString& path) {
+    return QFileInfo::exists(path);
+}
 
 }  // namespace vk::test

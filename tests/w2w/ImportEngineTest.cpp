@@ -1,6 +1,6 @@
-#include "support/ParamName.h"
 #include "platform/Errors.h"
 #include "settings/Settings.h"
+#include "support/ParamName.h"
 #include "support/Ports.h"
 #include "support/TempFolder.h"
 #include "w2w/ImportEngine.h"
@@ -18,10 +18,10 @@ namespace {
 
 using vk::test::PrintTo;
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using test::exists;
 using test::readAll;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 // Handlers whose behaviour each test sets; by default a new order and an amendment are
 // acknowledged with "BOB", as the real ones do when all goes well.
@@ -29,7 +29,8 @@ class ScriptedHandlers final : public DocumentHandlers {
 public:
     void handleNewOrder(ImportEngine& engine) override {
         newOrders.append(engine.currentEntryName());
-        onNewOrder ? onNewOrder(engine) : engine.WriteAcknowledgement(QStringLiteral("BOB"), engine.currentEntryName());
+        onNewOrder ? onNewOrder(engine)
+                   : engine.WriteAcknowledgement(QStringLiteral("BOB"), engine.currentEntryName());
     }
     void handleAmendment(ImportEngine& engine) override {
         amendments.append(engine.currentEntryName());
@@ -48,8 +49,8 @@ QByteArray document(const QByteArray& kind, const QByteArray& id) {
 }
 
 QByteArray acknowledgement(const QByteArray& kind, const QByteArray& id) {
-    return "<?xml version=\"1.0\"?>\r\n<w2w version=\"1.0\">\r\n<c2s>\r\n<kind>" + kind + "</kind>\r\n<id>" + id +
-           "</id>\r\n</c2s>\r\n</w2w>\r\n";
+    return "<?xml version=\"1.0\"?>\r\n<w2w version=\"1.0\">\r\n<c2s>\r\n<kind>" + kind + "</kind>\r\n<id>" +
+           id + "</id>\r\n</c2s>\r\n</w2w>\r\n";
 }
 
 class ImportCycle : public ::testing::Test {
@@ -62,7 +63,9 @@ protected:
         settings.setText(Setting::w2wUitgaande, outbound);
     }
 
-    QString drop(const QString& name, const QByteArray& bytes) { return writeFile(inbound + u'/' + name, bytes); }
+    QString drop(const QString& name, const QByteArray& bytes) {
+        return writeFile(inbound + u'/' + name, bytes);
+    }
     static QString writeFile(const QString& path, const QByteArray& bytes) {
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -78,7 +81,9 @@ protected:
     static QString errorLine(const QString& message) {
         return QStringLiteral("07-01-2011 11:46:42 - W2W XML: ") + message;
     }
-    QStringList outboundFiles() const { return QDir(outbound).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    QStringList outboundFiles() const {
+        return QDir(outbound).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
     void runCycle() { EXPECT_TRUE(engine.CheckXMLfiles()); }
 
     test::TempFolder root;
@@ -101,7 +106,8 @@ TEST_F(ImportCycle, ANewOrderIsLoadedBackedUpDeletedHandledAndLogged) {
     EXPECT_THAT(handlers.amendments, IsEmpty());
     EXPECT_FALSE(exists(in(QStringLiteral("4711.s2c"))));
     // the copy is the packet text: CR LF line breaks, ANSI, no mark
-    EXPECT_EQ(readAll(backup(QStringLiteral("4711.s2c"))), QByteArray(document("ADD", "4711")).replace("\n", "\r\n"));
+    EXPECT_EQ(readAll(backup(QStringLiteral("4711.s2c"))),
+              QByteArray(document("ADD", "4711")).replace("\n", "\r\n"));
     EXPECT_EQ(packet.text, QString::fromLatin1(QByteArray(document("ADD", "4711")).replace("\n", "\r\n")));
     EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("BOB", "4711"));
     EXPECT_THAT(log.lines, ElementsAre(handledLine(QStringLiteral("ADD"), QStringLiteral("4711.s2c"))));
@@ -142,14 +148,15 @@ TEST_P(DocumentKinds, OnlyAddAndUpdAreHandledEveryKindIsLogged) {
     EXPECT_THAT(log.lines, ElementsAre(handledLine(c.loggedKind, QStringLiteral("d.s2c"))));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, DocumentKinds,
-                         ::testing::Values(KindCase{"ADD", "<kind>ADD</kind>", QStringLiteral("ADD"), 1, 0},
-                                           KindCase{"UPD", "<kind>UPD</kind>", QStringLiteral("UPD"), 0, 1},
-                                           KindCase{"DEL", "<kind>DEL</kind>", QStringLiteral("DEL"), 0, 0},
-                                           KindCase{"lower_add", "<kind>add</kind>", QStringLiteral("add"), 0, 0},
-                                           KindCase{"spaced", "<kind> ADD</kind>", QStringLiteral(" ADD"), 0, 0},
-                                           KindCase{"absent", "", QString(), 0, 0}),
-                         test::ParamName());
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DocumentKinds,
+    ::testing::Values(KindCase{"ADD", "<kind>ADD</kind>", QStringLiteral("ADD"), 1, 0},
+                      KindCase{"UPD", "<kind>UPD</kind>", QStringLiteral("UPD"), 0, 1},
+                      KindCase{"DEL", "<kind>DEL</kind>", QStringLiteral("DEL"), 0, 0},
+                      KindCase{"lower_add", "<kind>add</kind>", QStringLiteral("add"), 0, 0},
+                      KindCase{"spaced", "<kind> ADD</kind>", QStringLiteral(" ADD"), 0, 0},
+                      KindCase{"absent", "", QString(), 0, 0}),
+    test::ParamName());
 
 TEST_F(ImportCycle, NamesMatchWithoutLetterCaseAndTheAnswerGetsALowerCaseExtension) {
     drop(QStringLiteral("ORDER.S2C"), document("ADD", "1"));
@@ -177,7 +184,8 @@ TEST_F(ImportCycle, TheBackupFolderIsFoundWithoutRegardToLetterCase) {
 TEST_F(ImportCycle, WithoutABackupFolderEveryFileStaysAndIsRefusedAtEveryCycle) {
     QDir(backups).removeRecursively();
     drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
-    const QString expectedError = errorLine(QStringLiteral("Cannot create file \"%1/BACKUPS/4711.s2c\". No such file or directory").arg(inbound));
+    const QString expectedError = errorLine(
+        QStringLiteral("Cannot create file \"%1/BACKUPS/4711.s2c\". No such file or directory").arg(inbound));
     for (int cycle = 1; cycle <= 2; ++cycle) {
         runCycle();
         EXPECT_TRUE(exists(in(QStringLiteral("4711.s2c"))));
@@ -195,7 +203,9 @@ TEST_F(ImportCycle, WithoutABackupFolderEveryFileStaysAndIsRefusedAtEveryCycle) 
 }
 
 TEST_F(ImportCycle, AFileRefusedAfterItsDeletionLeavesItsCopyAWobAndOneErrorLine) {
-    handlers.onNewOrder = [](ImportEngine&) { throw ConvertError(QStringLiteral("Invalid argument to date encode")); };
+    handlers.onNewOrder = [](ImportEngine&) {
+        throw ConvertError(QStringLiteral("Invalid argument to date encode"));
+    };
     drop(QStringLiteral("4711.s2c"), document("ADD", " 4711 "));
     runCycle();
     EXPECT_FALSE(exists(in(QStringLiteral("4711.s2c"))));
@@ -227,7 +237,9 @@ TEST_F(ImportCycle, AnErrorOfAnotherTypeIsRefusedLikeOurs) {
 
 TEST_F(ImportCycle, AWobThatCannotBeWrittenEndsTheCycleThroughTheGeneralErrorHandler) {
     QDir(outbound).removeRecursively();
-    handlers.onNewOrder = [](ImportEngine&) { throw ConvertError(QStringLiteral("Invalid argument to time encode")); };
+    handlers.onNewOrder = [](ImportEngine&) {
+        throw ConvertError(QStringLiteral("Invalid argument to time encode"));
+    };
     drop(QStringLiteral("a.s2c"), document("ADD", "1"));
     drop(QStringLiteral("b.s2c"), document("ADD", "2"));
     runCycle();
@@ -283,8 +295,9 @@ TEST_F(ImportCycle, SettingsChangedDuringACycleTakeEffectAtTheNext) {
 TEST_F(ImportCycle, AFileStillBeingWrittenStaysUntilItIsComplete) {
     const QString path = drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
     QProcess writer;
-    writer.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$1\"; echo open; exec sleep 30"),
-                                             QStringLiteral("sh"), path});
+    writer.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$1\"; echo open; exec sleep 30"),
+                  QStringLiteral("sh"), path});
     ASSERT_TRUE(writer.waitForReadyRead(10000));
     runCycle();
     EXPECT_TRUE(exists(path));
@@ -307,7 +320,10 @@ TEST_F(ImportCycle, ARefusalOfAnUnreadableFileDoesNotCarryTheNumberOfTheLastPack
     EXPECT_EQ(readAll(out(QStringLiteral("x.c2s"))), acknowledgement("WOB", ""));
     EXPECT_TRUE(exists(in(QStringLiteral("x.s2c"))));
     EXPECT_EQ(packet.text, QString::fromLatin1(QByteArray(document("ADD", "1")).replace("\n", "\r\n")));
-    EXPECT_EQ(log.lines.last(), errorLine(QStringLiteral("Cannot open file \"%1\". Is a directory").arg(in(QStringLiteral("x.s2c")))));
+    EXPECT_EQ(
+        log.lines.last(),
+        errorLine(
+            QStringLiteral("Cannot open file \"%1\". Is a directory").arg(in(QStringLiteral("x.s2c")))));
 }
 
 TEST_F(ImportCycle, AFileDeletedBetweenTheListingAndItsLoadIsRefused) {
@@ -321,8 +337,9 @@ TEST_F(ImportCycle, AFileDeletedBetweenTheListingAndItsLoadIsRefused) {
     ASSERT_EQ(handlers.newOrders.size(), 1);
     const QString gone = handlers.newOrders.first() == u"a.s2c" ? QStringLiteral("b") : QStringLiteral("a");
     EXPECT_EQ(readAll(out(gone + QStringLiteral(".c2s"))), acknowledgement("WOB", ""));
-    EXPECT_TRUE(log.lines.contains(
-        errorLine(QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(in(gone + QStringLiteral(".s2c"))))));
+    EXPECT_TRUE(
+        log.lines.contains(errorLine(QStringLiteral("Cannot open file \"%1\". No such file or directory")
+                                         .arg(in(gone + QStringLiteral(".s2c"))))));
 }
 
 struct BadInput {
@@ -344,9 +361,10 @@ TEST_P(BadInputFiles, EndAsTheFailureTableSays) {
     EXPECT_EQ(exists(in(QStringLiteral("bad.s2c"))), c.stays);
     if (c.stays) {
         EXPECT_EQ(readAll(out(QStringLiteral("bad.c2s"))), acknowledgement("WOB", ""));
-        EXPECT_TRUE(log.lines.contains(errorLine(QStringLiteral(
-            "Cannot read file \"%1\". No mapping for the Unicode character exists in the target multi-byte code page")
-                                                     .arg(in(QStringLiteral("bad.s2c"))))));
+        EXPECT_TRUE(
+            log.lines.contains(errorLine(QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode "
+                                                        "character exists in the target multi-byte code page")
+                                             .arg(in(QStringLiteral("bad.s2c"))))));
     } else {
         EXPECT_TRUE(exists(backup(QStringLiteral("bad.s2c"))));
         EXPECT_FALSE(exists(out(QStringLiteral("bad.c2s"))));
@@ -373,7 +391,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadInputFiles,
                          ::testing::Values(BadInput{"binary_garbage", garbage(64 * 1024), false},
                                            BadInput{"empty", QByteArray(), false},
                                            BadInput{"large", QByteArray(50 * 1024 * 1024, 'x'), false},
-                                           BadInput{"invalid_utf8_after_mark", "\xEF\xBB\xBF<kind>\xFF\xFE</kind>", true},
+                                           BadInput{"invalid_utf8_after_mark",
+                                                    "\xEF\xBB\xBF<kind>\xFF\xFE</kind>", true},
                                            BadInput{"unclosed_tags", "<kind>ADD<id>1", false}),
                          test::ParamName());
 

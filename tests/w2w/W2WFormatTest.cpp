@@ -14,11 +14,15 @@ struct PickupCase {
     const char* error;
 };
 
-void PrintTo(const PickupCase& c, std::ostream* os) { *os << '"' << QString::fromUtf16(c.ssec).toStdString() << '"'; }
+void PrintTo(const PickupCase& c, std::ostream* os) {
+    *os << '"' << QString::fromUtf16(c.ssec).toStdString() << '"';
+}
 
 class PickupTime : public ::testing::TestWithParam<PickupCase> {};
 
-QDateTime at(int y, int mo, int d, int h = 0, int mi = 0) { return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC); }
+QDateTime at(int y, int mo, int d, int h = 0, int mi = 0) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC);
+}
 
 TEST_P(PickupTime, ReadsByPosition) {
     const auto& c = GetParam();
@@ -39,27 +43,22 @@ constexpr const char* kTime = "Invalid argument to time encode";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PickupTime,
-    ::testing::Values(PickupCase{u"201101071146", at(2011, 1, 7, 11, 46), nullptr},
-                      PickupCase{u"20110107114659", at(2011, 1, 7, 11, 46), nullptr},
-                      PickupCase{u"20110107", at(2011, 1, 7), nullptr},
-                      PickupCase{u"2011010711", at(2011, 1, 7, 11, 0), nullptr},
-                      PickupCase{u"201202291200", at(2012, 2, 29, 12, 0), nullptr},
-                      PickupCase{u"200002291200", at(2000, 2, 29, 12, 0), nullptr},
-                      PickupCase{u"201112312359", at(2011, 12, 31, 23, 59), nullptr},
-                      PickupCase{u"20110107 946", at(2011, 1, 7, 9, 46), nullptr},  // " 9" reads 9
-                      PickupCase{u"201102291200", QDateTime(), kDate},
-                      PickupCase{u"190002291200", QDateTime(), kDate},
-                      PickupCase{u"201113071146", QDateTime(), kDate},
-                      PickupCase{u"201100071146", QDateTime(), kDate},
-                      PickupCase{u"201104311146", QDateTime(), kDate},
-                      PickupCase{u"000001071146", QDateTime(), kDate},
-                      PickupCase{u"2011", QDateTime(), kDate},
-                      PickupCase{u"", QDateTime(), kDate},
-                      PickupCase{u"abcd01071146", QDateTime(), kDate},
-                      PickupCase{u"201101072400", QDateTime(), kTime},
-                      PickupCase{u"201101071160", QDateTime(), kTime},
-                      PickupCase{u"20110107-1-1", QDateTime(), kTime},
-                      PickupCase{u"201113072400", QDateTime(), kDate}));  // the date is checked first
+    ::testing::Values(
+        PickupCase{u"201101071146", at(2011, 1, 7, 11, 46), nullptr},
+        PickupCase{u"20110107114659", at(2011, 1, 7, 11, 46), nullptr},
+        PickupCase{u"20110107", at(2011, 1, 7), nullptr},
+        PickupCase{u"2011010711", at(2011, 1, 7, 11, 0), nullptr},
+        PickupCase{u"201202291200", at(2012, 2, 29, 12, 0), nullptr},
+        PickupCase{u"200002291200", at(2000, 2, 29, 12, 0), nullptr},
+        PickupCase{u"201112312359", at(2011, 12, 31, 23, 59), nullptr},
+        PickupCase{u"20110107 946", at(2011, 1, 7, 9, 46), nullptr},  // " 9" reads 9
+        PickupCase{u"201102291200", QDateTime(), kDate}, PickupCase{u"190002291200", QDateTime(), kDate},
+        PickupCase{u"201113071146", QDateTime(), kDate}, PickupCase{u"201100071146", QDateTime(), kDate},
+        PickupCase{u"201104311146", QDateTime(), kDate}, PickupCase{u"000001071146", QDateTime(), kDate},
+        PickupCase{u"2011", QDateTime(), kDate}, PickupCase{u"", QDateTime(), kDate},
+        PickupCase{u"abcd01071146", QDateTime(), kDate}, PickupCase{u"201101072400", QDateTime(), kTime},
+        PickupCase{u"201101071160", QDateTime(), kTime}, PickupCase{u"20110107-1-1", QDateTime(), kTime},
+        PickupCase{u"201113072400", QDateTime(), kDate}));  // the date is checked first
 
 TEST(AcknowledgementName, ReplacesTheExtension) {
     EXPECT_EQ(acknowledgementFileName(QStringLiteral("4711.s2c")), QStringLiteral("4711.c2s"));
@@ -75,9 +74,10 @@ TEST(AcknowledgementFile, IsExactlyTheSevenLines) {
     writeAcknowledgementFile(lines, dir.path(), QStringLiteral("4711.s2c"), QStringLiteral("BOB"),
                              QStringLiteral("4711"));
     const QByteArray bytes = test::readAll(dir.file(QStringLiteral("4711.c2s")));
-    EXPECT_EQ(bytes,
-              "<?xml version=\"1.0\"?>\r\n<w2w version=\"1.0\">\r\n<c2s>\r\n<kind>BOB</kind>\r\n<id>4711</id>\r\n"
-              "</c2s>\r\n</w2w>\r\n");
+    EXPECT_EQ(
+        bytes,
+        "<?xml version=\"1.0\"?>\r\n<w2w version=\"1.0\">\r\n<c2s>\r\n<kind>BOB</kind>\r\n<id>4711</id>\r\n"
+        "</c2s>\r\n</w2w>\r\n");
     EXPECT_EQ(bytes.size(), 100);
     EXPECT_EQ(lines.size(), 7);
 }
@@ -105,7 +105,8 @@ TEST(AcknowledgementFile, AMissingOutboundFolderIsPassedToTheCaller) {
         writeAcknowledgementFile(lines, outbound, QStringLiteral("1.s2c"), QStringLiteral("BOB"), QString());
         FAIL() << "no error";
     } catch (const FileError& e) {
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Cannot create file \"%1/1.c2s\". ").arg(outbound)));
+        EXPECT_TRUE(
+            e.message().startsWith(QStringLiteral("Cannot create file \"%1/1.c2s\". ").arg(outbound)));
     }
 }
 
