@@ -23,7 +23,7 @@ namespace {
 
 }  // namespace
 
-void writeFileReplacing(const QString& path, const QByteArray& bytes) {
+void writeFileReplacing(const QString& path, const QByteArray& bytes, FileAccess access) {
     const QFileInfo target(path);
     if (!target.absoluteDir().exists()) {
         fail(path, QString::fromLocal8Bit(std::strerror(ENOENT)));
@@ -34,6 +34,12 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         fail(path, file.errorString());
+    }
+    if (access == FileAccess::OwnerOnly &&
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        fail(path, reason);
     }
     if (file.write(bytes) != bytes.size() || !file.flush()) {
         const QString reason = file.errorString();

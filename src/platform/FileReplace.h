@@ -9,6 +9,12 @@ namespace vk {
 // file in the same folder, which is flushed to disk and then renamed into place, so a reader
 // never sees half a file and a crash never leaves one. A failure raises a FileError
 // "Cannot create file "<path>". <reason>".
-void writeFileReplacing(const QString& path, const QByteArray& bytes);
+enum class FileAccess {
+    Default,    // as the platform creates files
+    OwnerOnly,  // readable and writable by the owner only (files that hold a password)
+};
+
+void writeFileReplacing(const QString& path, const QByteArray& bytes,
+                        FileAccess access = FileAccess::Default);
 
 }  // namespace vk

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "settings/Settings.h"
+#include "settings/SettingsStorage.h"
 #include "shell/ConsolePorts.h"
 #include "shell/ExchangeFolders.h"
 #include "shell/PollingTimer.h"
@@ -76,19 +77,35 @@ int runHeadless(const CommandLine& cl) {
         return 1;
     }
 
+    SystemClock clock;
+    SettingsStorage storage(folder + SettingsStorage::kFileName.toString(), clock);
+    const std::optional<QString> loadProblem = storage.LoadSettingsFile();
     MemorySettings settings;
+    storage.RestoreSettings(settings);
+
     ConsoleLog log;
+    if (loadProblem) {
+        log.appendLine(clock.now().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")) + QStringLiteral(" - ") +
+                       *loadProblem);
+    }
     KeptPacket packet;
     LogReplacingErrorHandler errors(log);
     EventLoopPump pump;
-    SystemClock clock;
     DatabaseNotYetAvailable handlers;
     w2w::ImportEngine engine({settings, packet, log, errors, pump, clock}, handlers);
 
     prepareExchangeFolders(folder, settings);
 
+    // Every run that ends in order leaves its settings in the file.
+    const auto endRun = [&] {
+        if (const std::optional<QString> problem = storage.endRun(settings)) {
+            std::fprintf(stderr, "Instellingen niet bewaard: %s\n", qPrintable(*problem));
+        }
+    };
+
     if (cl.once) {
         engine.CheckXMLfiles();
+        endRun();
         return 0;
     }
 
@@ -103,6 +120,7 @@ int runHeadless(const CommandLine& cl) {
     });
     timer.arm();
     QCoreApplication::exec();
+    endRun();
     return 0;
 }
 
