@@ -30,6 +30,11 @@ class FileError : public Error {
     using Error::Error;
 };
 
+// The planning database refused a connect or a statement; the message is the driver's.
+class DatabaseError : public Error {
+    using Error::Error;
+};
+
 // The message of any exception, as the log shows it.
 QString errorMessage(const std::exception& error);
 

@@ -40,3 +40,27 @@ public:
 };
 
 }  // namespace vk
+
+namespace vk {
+
+// A message box: title, text, icon and buttons; the answer is the button the user chose.
+struct MessageBoxRequest {
+    enum class Icon { Information, Question, Warning, Error };
+    enum class Buttons { Ok, YesNo };
+    QString title;
+    QString text;
+    Icon icon = Icon::Information;
+    Buttons buttons = Buttons::Ok;
+};
+
+enum class MessageBoxAnswer { Ok, Yes, No };
+
+// Shows message boxes and waits for the answer. The window shows real ones; tests answer them
+// as they set in advance.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual MessageBoxAnswer show(const MessageBoxRequest& request) = 0;
+};
+
+}  // namespace vk

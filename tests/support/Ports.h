@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 namespace vk::test {
 
@@ -52,6 +53,25 @@ public:
     }
     int calls = 0;
     std::function<void()> onPump;
+};
+
+// Message boxes answered as the test sets in advance; every box shown is recorded.
+class ScriptedMessageBoxes final : public MessageBoxes {
+public:
+    MessageBoxAnswer show(const MessageBoxRequest& request) override {
+        shown.push_back(request);
+        if (onShow) {
+            onShow(request);
+        }
+        if (answers.isEmpty()) {
+            return request.buttons == MessageBoxRequest::Buttons::Ok ? MessageBoxAnswer::Ok : MessageBoxAnswer::No;
+        }
+        return answers.takeFirst();
+    }
+    void setNextAnswer(MessageBoxAnswer answer) { answers.append(answer); }
+    QList<MessageBoxAnswer> answers;
+    std::vector<MessageBoxRequest> shown;
+    std::function<void(const MessageBoxRequest&)> onShow;
 };
 
 }  // namespace vk::test

@@ -1,0 +1,80 @@
+-- The tables of the planning database that the Karvex link uses (sqlite).
+-- Amounts are decimal(18,2) values kept as exact text ("12.50"); dates and times as
+-- text "yyyy-mm-dd hh:mm:ss.zzz".
+
+CREATE TABLE planning (
+    pla_id INTEGER PRIMARY KEY AUTOINCREMENT,
+    pla_bdr_id INTEGER,
+    pla_datum DATETIME,
+    pla_tijdstip DATETIME,
+    pla_extern INTEGER,
+    pla_ophstraat varchar(50),
+    pla_ophnummer varchar(10),
+    pla_ophpostcode varchar(10),
+    pla_ophstad varchar(50),
+    pla_besstraat varchar(50),
+    pla_bestnummer varchar(10),
+    pla_bestpostcode varchar(10),
+    pla_beststad varchar(50),
+    pla_opmerking varchar(50),
+    pla_rolstoel INTEGER,
+    pla_combineren INTEGER,
+    pla_lopers INTEGER,
+    pla_rollers INTEGER,
+    pla_reiziger INTEGER,
+    pla_wagen INTEGER,
+    pla_chauffeur INTEGER,
+    pla_route INTEGER,
+    pla_van INTEGER,
+    pla_naar INTEGER,
+    pla_mut INTEGER,
+    pla_km_sqr TEXT,
+    pla_km_map TEXT,
+    pla_hulpstukken INTEGER,
+    pla_minuten INTEGER,
+    pla_soortvervoer varchar(1),
+    pla_soortwagen varchar(1),
+    pla_soortrit varchar(1),
+    pla_filter varchar(1),
+    pla_bedrag_5 TEXT,
+    pla_bedrag TEXT,
+    pla_status varchar(1),
+    pla_proces INTEGER,
+    pla_telefoon varchar(40),
+    pla_bellen INTEGER,
+    pla_voorin INTEGER,
+    pla_tarief_bedrijf INTEGER,
+    pla_begeleiding INTEGER,
+    pla_tekst text,
+    pla_rc INTEGER,
+    pla_vektis INTEGER,
+    pla_vektis_subnummer INTEGER,
+    pla_uzovi INTEGER,
+    pla_ntr INTEGER,
+    pla_temp varchar(40),
+    pla_spoed INTEGER,
+    pla_txtext_vanaf DATETIME,
+    pla_txtext_actief INTEGER,
+    pla_tvtext_verwacht DATETIME,
+    pla_extern_ritnummer INTEGER,
+    pla_isretour INTEGER,
+    pla_zone_van INTEGER,
+    pla_zone_naar INTEGER,
+    pla_zone_aantal INTEGER
+);
+
+CREATE INDEX ix_planning_pla_extern ON planning (pla_extern);
+
+CREATE INDEX ix_planning_pla_temp ON planning (pla_temp);
+
+CREATE TABLE TRANSACTIES (
+    tra_id INTEGER PRIMARY KEY AUTOINCREMENT,
+    tra_gebruiker INTEGER,
+    tra_ritstaat INTEGER,
+    tra_rit INTEGER,
+    tra_wagen INTEGER,
+    tra_chauffeur INTEGER,
+    tra_code INTEGER,
+    tra_opmerking varchar(255),
+    tra_tijdstip DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP
+);

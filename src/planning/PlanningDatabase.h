@@ -1,0 +1,70 @@
+#pragma once
+
+#include "planning/ConnectionTarget.h"
+#include "planning/SqlDialect.h"
+#include "settings/Settings.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace vk {
+
+// "ADO": the one connection to the planning database. It is not opened at the start; it opens
+// by itself when something needs it (with the login settings as they are at that moment) and
+// then stays open until it is closed. Every statement commits by itself.
+class PlanningDatabase {
+public:
+    // programFolder: where a relative SQLite path is taken from
+    PlanningDatabase(const Settings& settings, QString programFolder);
+    ~PlanningDatabase();
+    PlanningDatabase(const PlanningDatabase&) = delete;
+    PlanningDatabase& operator=(const PlanningDatabase&) = delete;
+
+    // Opens the connection when it is closed; raises a DatabaseError with the driver's message
+    // when the connect fails (the connection then stays closed).
+    void open();
+    bool isOpen() const;
+    // Closes the connection and every statement on it; closing a closed one does nothing.
+    void Close();
+
+    // Runs just before every connect: the target built from the login settings as they are now.
+    ConnectionTarget ADOBeforeConnect() const;
+
+    // The dialect of the open connection.
+    SqlDialect dialect() const { return dialect_; }
+    // Counts the connects, so that what was learnt of one connection is asked again on the next.
+    int connectionNumber() const { return connectionNumber_; }
+
+    // A statement prepared once per connection and reused. The connection is opened first.
+    QSqlQuery& prepared(const QString& sql);
+    // Runs a prepared statement with the values bound in order; raises a DatabaseError.
+    QSqlQuery& execute(const QString& sql, const QVariantList& values);
+
+    // Names the database's ODBC drivers; replaceable so that tests can name others.
+    std::function<QStringList()> listOdbcDrivers = installedOdbcDrivers;
+
+    // The SQL of every statement this connection ran, when recording is on (tests).
+    bool recordStatements = false;
+    QStringList statements;
+
+private:
+    void createSqliteSchemaIfNew(bool isNew);
+    [[noreturn]] void fail(const QSqlError& error) const;
+
+    const Settings& settings_;
+    QString programFolder_;
+    QString connectionName_;
+    SqlDialect dialect_ = SqlDialect::SqlServer;
+    int connectionNumber_ = 0;
+    std::map<QString, std::unique_ptr<QSqlQuery>> prepared_;
+};
+
+QString databaseErrorText(const QSqlError& error);
+
+}  // namespace vk

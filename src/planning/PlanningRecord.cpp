@@ -1,0 +1,205 @@
+#include "planning/PlanningRecord.h"
+
+#include "platform/AnsiCodePage.h"
+#include "platform/Errors.h"
+#include "planning/SqlDialect.h"
+
+#include <QSqlRecord>
+
+namespace vk {
+
+QString ansiForm(const QString& value, int size) { return ansi::decode(ansi::encode(value).left(size)); }
+
+PlanningRecord::PlanningRecord(PlanningDatabase& ado, const Settings& settings, TemporaryKeys& keys,
+                               const Clock& clock)
+    : ado_(ado), settings_(settings), keys_(keys), clock_(clock) {}
+
+void PlanningRecord::Close() {
+    open_ = false;
+    isNew_ = false;
+    values_.fill(QVariant());
+    assigned_.reset();
+    rowId_.reset();
+}
+
+void PlanningRecord::requireOpen() const {
+    if (!open_) {
+        throw DatabaseError(QStringLiteral("Er is geen planningsrij geopend"));
+    }
+}
+
+// The columns the link relies on must all be there: asked once for every connect.
+void PlanningRecord::checkColumns() {
+    ado_.open();
+    if (checkedConnection_ == ado_.connectionNumber()) {
+        return;
+    }
+    QSqlQuery& q = ado_.execute(QStringLiteral("SELECT * FROM planning WHERE 1=0"), {});
+    const QSqlRecord record = q.record();
+    q.finish();
+    for (const ColumnInfo& c : planningColumns()) {
+        if (record.indexOf(c.name.toString()) < 0) {
+            throw DatabaseError(QStringLiteral("Kolom %1 ontbreekt in de tabel planning").arg(c.name));
+        }
+    }
+    checkedConnection_ = ado_.connectionNumber();
+}
+
+void PlanningRecord::appendNew() {
+    Close();
+    checkColumns();
+    open_ = true;
+    isNew_ = true;
+    ADOINSAfterInsert();
+}
+
+bool PlanningRecord::editByOrderNumber(int orderNumber) {
+    Close();
+    checkColumns();
+    QSqlQuery& q = ado_.execute(selectByOrderNumber(ado_.dialect()), {orderNumber});
+    if (!q.next()) {
+        q.finish();
+        return false;
+    }
+    const QSqlRecord record = q.record();
+    for (const ColumnInfo& c : planningColumns()) {
+        const QVariant v = record.value(c.name.toString());
+        switch (c.type) {
+            case ColumnType::Identity:
+            case ColumnType::Integer:
+                values_[index(c.id)] = v.isNull() ? QVariant() : QVariant(v.toInt());
+                break;
+            case ColumnType::DateTime:
+                values_[index(c.id)] = v.isNull() ? QVariant() : QVariant(readDateTime(v));
+                break;
+            case ColumnType::Amount:
+                if (const auto amount = Amount::parse(v.toString()); amount && !v.isNull()) {
+                    values_[index(c.id)] = QVariant::fromValue(amount->cents());
+                }
+                break;
+            case ColumnType::Text:
+            case ColumnType::WideMemo:
+                values_[index(c.id)] = v.isNull() ? QVariant() : QVariant(v.toString());
+                break;
+        }
+    }
+    q.finish();
+    rowId_ = values_[index(Column::pla_id)].toInt();
+    open_ = true;
+    isNew_ = false;
+    return true;
+}
+
+void PlanningRecord::ADOINSAfterInsert() {
+    for (const Column column : insertDefaultOrder()) {
+        const ColumnInfo& c = columnInfo(column);
+        switch (c.insertDefault) {
+            case InsertDefault::Value:
+                if (c.type == ColumnType::Integer) {
+                    setInteger(column, c.defaultValue.toInt());
+                } else if (c.type == ColumnType::Amount) {
+                    setAmount(column, *Amount::parse(c.defaultValue));
+                } else {
+                    setText(column, c.defaultValue.toString());
+                }
+                break;
+            case InsertDefault::TemporaryKey:
+                setText(column, keys_.next());
+                break;
+            case InsertDefault::Now:
+                setDateTime(column, clock_.now());
+                break;
+            case InsertDefault::Tariefcode:
+                setInteger(column, settings_.number(Setting::Tariefcode));
+                break;
+            case InsertDefault::None:
+                break;
+        }
+    }
+}
+
+void PlanningRecord::assign(Column column, QVariant value) {
+    requireOpen();
+    if (columnInfo(column).type == ColumnType::Identity) {
+        throw DatabaseError(QStringLiteral("Kolom %1 wordt door de database gevuld").arg(columnName(column)));
+    }
+    values_[index(column)] = std::move(value);
+    assigned_.set(index(column));
+}
+
+void PlanningRecord::setInteger(Column column, int value) { assign(column, value); }
+
+void PlanningRecord::setText(Column column, const QString& value) {
+    // never NULL: an empty text is stored as an empty text
+    QString stored = ansiForm(value, columnInfo(column).size);
+    if (stored.isNull()) {
+        stored = QStringLiteral("");
+    }
+    assign(column, stored);
+}
+
+void PlanningRecord::setDateTime(Column column, const QDateTime& value) {
+    assign(column, QDateTime(value.date(), value.time(), Qt::UTC));
+}
+
+void PlanningRecord::setAmount(Column column, Amount value) { assign(column, QVariant::fromValue(value.cents())); }
+
+void PlanningRecord::setMemo(Column column, const QString& value) {
+    assign(column, value.isNull() ? QStringLiteral("") : value);
+}
+
+QVariant PlanningRecord::bindable(Column column) const {
+    const QVariant& v = values_[index(column)];
+    if (v.isNull()) {
+        return v;
+    }
+    switch (columnInfo(column).type) {
+        case ColumnType::DateTime:
+            return bindableDateTime(ado_.dialect(), v.toDateTime());
+        case ColumnType::Amount:
+            return Amount::fromCents(v.toLongLong()).toString();
+        default:
+            return v;
+    }
+}
+
+void PlanningRecord::save() {
+    requireOpen();
+    ado_.open();
+    const SqlDialect dialect = ado_.dialect();
+    QStringList columns;
+    QStringList placeholders;
+    QVariantList values;
+    for (const ColumnInfo& c : planningColumns()) {
+        if (!assigned_.test(index(c.id))) {
+            continue;
+        }
+        columns << c.name.toString();
+        placeholders << placeholderFor(dialect, c.type);
+        values << bindable(c.id);
+    }
+    if (isNew_) {
+        QSqlQuery& q = ado_.execute(insertReturningId(dialect, columns, placeholders), values);
+        const bool haveId = q.next();
+        const QVariant id = haveId ? q.value(0) : QVariant();
+        q.finish();
+        if (!haveId || id.isNull()) {
+            throw DatabaseError(QStringLiteral("De database gaf geen pla_id voor de nieuwe planningsrij"));
+        }
+        rowId_ = id.toInt();
+        values_[index(Column::pla_id)] = *rowId_;
+        isNew_ = false;
+    } else if (!columns.isEmpty()) {
+        QStringList assignments;
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            assignments << columns[i] + QStringLiteral(" = ") + placeholders[i];
+        }
+        values << *rowId_;
+        QSqlQuery& q = ado_.execute(
+            QStringLiteral("UPDATE planning SET %1 WHERE pla_id = ?").arg(assignments.join(QStringLiteral(", "))), values);
+        q.finish();
+    }
+    assigned_.reset();
+}
+
+}  // namespace vk

@@ -1,0 +1,39 @@
+#include "planning/TemporaryKey.h"
+
+namespace vk {
+
+TemporaryKeys::TemporaryKeys(const Clock& clock, std::function<int(int)> draw) : clock_(clock), draw_(std::move(draw)) {
+    if (!draw_) {
+        draw_ = [](int n) { return static_cast<int>(QRandomGenerator::global()->bounded(n)); };
+    }
+}
+
+QString TemporaryKeys::format(const QDateTime& time, int number) {
+    const QDate d = time.date();
+    const QTime t = time.time();
+    return QStringLiteral("P") + time.toString(QStringLiteral("yyyyMMddHHmmss")) + QString::number(d.month()) +
+           QString::number(t.second()) + QString::number(number);
+}
+
+QString TemporaryKeys::next() {
+    const QDateTime now = clock_.now();
+    const QString second = now.toString(QStringLiteral("yyyyMMddHHmmss"));
+    if (second != second_) {
+        second_ = second;
+        used_.clear();
+    }
+    // More than a thousand rows in one second would exhaust the numbers: the key then repeats,
+    // which only costs the key its use as a marker (rows are known by their pla_id).
+    int number = draw_(1000);
+    for (int tries = 0; used_.count(number) && tries < 1000; ++tries) {
+        number = draw_(1000);
+    }
+    if (used_.count(number)) {
+        for (number = 0; number < 999 && used_.count(number); ++number) {
+        }
+    }
+    used_.insert(number);
+    return format(now, number);
+}
+
+}  // namespace vk

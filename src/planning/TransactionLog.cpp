@@ -1,0 +1,30 @@
+#include "planning/TransactionLog.h"
+
+#include "platform/Errors.h"
+
+namespace vk {
+
+TransactionLog::TransactionLog(PlanningDatabase& ado, const Settings& settings, GeneralErrorHandler& errors)
+    : ado_(ado), settings_(settings), errors_(errors) {}
+
+const QString& TransactionLog::insertStatement() {
+    static const QString sql = QStringLiteral(
+        "INSERT INTO TRANSACTIES (tra_gebruiker, tra_ritstaat, tra_rit, tra_wagen, tra_chauffeur, tra_code, "
+        "tra_opmerking) VALUES  (?,?,?,?,?,?,?)");
+    return sql;
+}
+
+void TransactionLog::LogTransactie(int ritstaat, int rit, int wagen, int chauffeur, int code,
+                                   const QString& opmerking) {
+    try {
+        const int gebruiker = settings_.number(Setting::Gebruiker);
+        // the values are bound, so any remark is stored as it stands
+        QSqlQuery& q = ado_.execute(insertStatement(), {gebruiker, ritstaat, rit, wagen, chauffeur, code,
+                                                        opmerking.isNull() ? QStringLiteral("") : opmerking});
+        q.finish();
+    } catch (const std::exception& error) {
+        errors_.handleException(error);
+    }
+}
+
+}  // namespace vk

@@ -1,0 +1,395 @@
+#include "planning/ConnectionTest.h"
+#include "planning/PlanningRecord.h"
+#include "planning/TemporaryKey.h"
+#include "planning/TransactionLog.h"
+#include "platform/Errors.h"
+#include "support/Databases.h"
+#include "support/Ports.h"
+
+#include <QCoreApplication>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace vk {
+namespace {
+
+using test::Backend;
+
+// One database of a backend, with the link's connection, row and transaction log on it.
+class PlanningDb : public ::testing::TestWithParam<Backend> {
+protected:
+    PlanningDb() : db(GetParam(), settings), ado(settings, db.programFolder()) { ado.recordStatements = true; }
+
+    // The row as the database holds it, read through the test's own connection.
+    QSqlRecord row(int plaId) {
+        QSqlQuery q(db.inspect());
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        q.prepare(QStringLiteral("SELECT * FROM planning WHERE pla_id = ?"));
+        q.addBindValue(plaId);
+        EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+        EXPECT_TRUE(q.next()) << "no row " << plaId;
+        return q.record();
+    }
+    int count(const QString& table) {
+        QSqlQuery q(db.inspect());
+        EXPECT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + table)) << q.lastError().text().toStdString();
+        q.next();
+        return q.value(0).toInt();
+    }
+    QStringList transactions() {
+        QSqlQuery q(db.inspect());
+        EXPECT_TRUE(q.exec(QStringLiteral("SELECT tra_gebruiker, tra_ritstaat, tra_rit, tra_wagen, tra_chauffeur, "
+                                          "tra_code, tra_opmerking FROM TRANSACTIES ORDER BY tra_id")));
+        QStringList rows;
+        while (q.next()) {
+            QStringList values;
+            for (int i = 0; i < 7; ++i) {
+                values << (q.isNull(i) ? QStringLiteral("NULL") : q.value(i).toString());
+            }
+            rows << values.join(u',');
+        }
+        return rows;
+    }
+    int saveNewRow(const std::function<void(PlanningRecord&)>& fill = {}) {
+        record.appendNew();
+        if (fill) {
+            fill(record);
+        }
+        record.save();
+        return *record.rowId();
+    }
+
+    MemorySettings settings;
+    test::TempFolder scratch;
+    test::TestDatabase db;
+    PlanningDatabase ado;
+    ManualClock clock{QDateTime(QDate(2011, 11, 7), QTime(9, 5, 3, 250))};
+    int drawn = 7;
+    TemporaryKeys keys{clock, [this](int) { return drawn; }};
+    PlanningRecord record{ado, settings, keys, clock};
+    test::RecordingLog log;
+    test::ReplacingErrorHandler errors{log};
+    TransactionLog transactions_{ado, settings, errors};
+};
+
+std::string backendName(const ::testing::TestParamInfo<Backend>& p) { return test::backendName(p.param); }
+
+TEST_P(PlanningDb, TheConnectionOpensOnDemandAndStaysOpenUntilClosed) {
+    EXPECT_FALSE(ado.isOpen());
+    saveNewRow();
+    EXPECT_TRUE(ado.isOpen());
+    saveNewRow();
+    ado.Close();
+    EXPECT_FALSE(ado.isOpen());
+    ado.Close();
+    saveNewRow();  // a new connect with the settings as they are now
+    EXPECT_EQ(ado.connectionNumber(), 2);
+    EXPECT_EQ(count(QStringLiteral("planning")), 3);
+}
+
+TEST_P(PlanningDb, ANewRowGetsItsInsertDefaults) {
+    settings.setText(Setting::Tariefcode, QStringLiteral("12a"));
+    const int id = saveNewRow();
+    const QSqlRecord r = row(id);
+    for (const ColumnInfo& c : planningColumns()) {
+        const QVariant v = r.value(c.name.toString());
+        switch (c.insertDefault) {
+            case InsertDefault::Value:
+                if (c.type == ColumnType::Amount) {
+                    EXPECT_EQ(Amount::parse(v.toString()), Amount::parse(c.defaultValue)) << c.name.toString().toStdString();
+                } else {
+                    EXPECT_FALSE(v.isNull()) << c.name.toString().toStdString();
+                    EXPECT_EQ(v.toString(), c.defaultValue.toString()) << c.name.toString().toStdString();
+                }
+                break;
+            case InsertDefault::None:
+                if (c.type != ColumnType::Identity) {
+                    EXPECT_TRUE(v.isNull()) << c.name.toString().toStdString() << " was written";
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    EXPECT_EQ(r.value(QStringLiteral("pla_tarief_bedrijf")).toInt(), 12);
+    EXPECT_EQ(r.value(QStringLiteral("pla_temp")).toString(), QStringLiteral("P201111070905031137"));
+    EXPECT_EQ(readDateTime(r.value(QStringLiteral("pla_txtext_vanaf"))),
+              QDateTime(QDate(2011, 11, 7), QTime(9, 5, 3, 250), Qt::UTC));
+    // the tariff is read at each append
+    settings.setText(Setting::Tariefcode, QStringLiteral("x"));
+    EXPECT_EQ(row(saveNewRow()).value(QStringLiteral("pla_tarief_bedrijf")).toInt(), 0);
+}
+
+TEST_P(PlanningDb, TextsAreStoredInTheirAnsiFormCutToSizeAndTheMemoKeepsUnicode) {
+    const QString hostile = QStringLiteral("O'Brien -- ; DROP TABLE planning; \"x\" Łódź ") + QString(10000, u'z');
+    const int id = saveNewRow([&](PlanningRecord& r) {
+        for (const ColumnInfo& c : planningColumns()) {
+            if (c.type == ColumnType::Text) {
+                r.setText(c.id, hostile);
+            }
+        }
+        r.setMemo(Column::pla_tekst, hostile + QStringLiteral("€ ✓"));
+    });
+    const QSqlRecord stored = row(id);
+    for (const ColumnInfo& c : planningColumns()) {
+        if (c.type == ColumnType::Text) {
+            const QString ansi = QStringLiteral("O'Brien -- ; DROP TABLE planning; \"x\" L\u00F3dz ") + QString(10000, u'z');
+            EXPECT_EQ(stored.value(c.name.toString()).toString(), ansi.left(c.size)) << c.name.toString().toStdString();
+        }
+    }
+    EXPECT_EQ(stored.value(QStringLiteral("pla_tekst")).toString(), hostile + QStringLiteral("€ ✓"));
+    EXPECT_EQ(count(QStringLiteral("planning")), 1);
+    for (const QString& sql : ado.statements) {
+        EXPECT_FALSE(sql.contains(QStringLiteral("O'Brien"))) << "data text in a statement";
+    }
+}
+
+TEST_P(PlanningDb, AnEmptyTextIsStoredAsAnEmptyTextNotNull) {
+    const int id = saveNewRow([](PlanningRecord& r) { r.setText(Column::pla_telefoon, QString()); });
+    const QSqlRecord stored = row(id);
+    EXPECT_FALSE(stored.isNull(QStringLiteral("pla_filter")));
+    EXPECT_EQ(stored.value(QStringLiteral("pla_filter")).toString(), QString());
+    EXPECT_FALSE(stored.isNull(QStringLiteral("pla_telefoon")));
+}
+
+TEST_P(PlanningDb, AmountsAndTimesAreStoredExactly) {
+    const QDateTime pickup(QDate(2011, 3, 27), QTime(2, 30), Qt::UTC);  // an hour some zones skip
+    const int id = saveNewRow([&](PlanningRecord& r) {
+        r.setAmount(Column::pla_bedrag, Amount::fromCents(1250));
+        r.setAmount(Column::pla_bedrag_5, Amount::fromCents(9999999999999999LL));
+        r.setAmount(Column::pla_km_sqr, Amount::fromCents(-1));
+        r.setDateTime(Column::pla_datum, pickup);
+        r.setInteger(Column::pla_extern, 77);
+    });
+    const QSqlRecord stored = row(id);
+    EXPECT_EQ(Amount::parse(stored.value(QStringLiteral("pla_bedrag")).toString())->toString(), QStringLiteral("12.50"));
+    EXPECT_EQ(Amount::parse(stored.value(QStringLiteral("pla_bedrag_5")).toString())->toString(),
+              QStringLiteral("99999999999999.99"));
+    EXPECT_EQ(Amount::parse(stored.value(QStringLiteral("pla_km_sqr")).toString())->toString(), QStringLiteral("-0.01"));
+    EXPECT_EQ(readDateTime(stored.value(QStringLiteral("pla_datum"))), pickup);
+
+    // and as the link reads them back when it edits the row
+    ASSERT_TRUE(record.editByOrderNumber(77));
+    EXPECT_EQ(record.value(Column::pla_bedrag_5).toLongLong(), 9999999999999999LL);
+    EXPECT_EQ(record.value(Column::pla_km_sqr).toLongLong(), -1);
+    EXPECT_EQ(record.value(Column::pla_datum).toDateTime(), pickup);
+}
+
+TEST_P(PlanningDb, AnExistingRowIsEditedByItsOrderNumberLowestIdFirst) {
+    const int first = saveNewRow([](PlanningRecord& r) {
+        r.setInteger(Column::pla_extern, 4711);
+        r.setText(Column::pla_opmerking, QStringLiteral("eerste"));
+        r.setAmount(Column::pla_bedrag, Amount::fromCents(1999));
+    });
+    const int second = saveNewRow([](PlanningRecord& r) {
+        r.setInteger(Column::pla_extern, 4711);
+        r.setText(Column::pla_opmerking, QStringLiteral("tweede"));
+    });
+    ASSERT_TRUE(record.editByOrderNumber(4711));
+    EXPECT_EQ(record.rowId(), first);
+    EXPECT_EQ(record.text(Column::pla_opmerking), QStringLiteral("eerste"));
+    EXPECT_EQ(record.value(Column::pla_bedrag).toLongLong(), 1999);
+    EXPECT_EQ(record.value(Column::pla_mut).toInt(), 1);
+    record.setText(Column::pla_status, QStringLiteral("S"));
+    ado.statements.clear();
+    record.save();
+    ASSERT_EQ(ado.statements.size(), 1);
+    EXPECT_EQ(ado.statements.first(), QStringLiteral("UPDATE planning SET pla_status = ? WHERE pla_id = ?"));
+    EXPECT_EQ(row(first).value(QStringLiteral("pla_status")).toString(), QStringLiteral("S"));
+    EXPECT_EQ(row(second).value(QStringLiteral("pla_status")).toString(), QStringLiteral("W"));
+    EXPECT_EQ(Amount::parse(row(first).value(QStringLiteral("pla_bedrag")).toString()), Amount::fromCents(1999));
+
+    EXPECT_FALSE(record.editByOrderNumber(999));
+    EXPECT_FALSE(record.isOpen());
+}
+
+TEST_P(PlanningDb, RowsSavedInTheSameSecondGetDifferentKeysAndTheirOwnIds) {
+    std::vector<int> ids;
+    QStringList keysSeen;
+    for (int i = 0; i < 5; ++i) {
+        ids.push_back(saveNewRow([&](PlanningRecord& r) {
+            r.setText(Column::pla_temp, keys.next());
+            keysSeen << r.text(Column::pla_temp);
+        }));
+    }
+    EXPECT_EQ(QSet<QString>(keysSeen.begin(), keysSeen.end()).size(), 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(row(ids[i]).value(QStringLiteral("pla_temp")).toString(), keysSeen[i]);
+    }
+}
+
+TEST_P(PlanningDb, LogTransactieWritesTheRowWithTheUserNumber) {
+    ado.open();
+    for (const char* user : {"0", "7abc", "-3", "x"}) {
+        settings.setText(Setting::Gebruiker, QString::fromLatin1(user));
+        transactions_.LogTransactie(0, 4711, 0, 0, 91, QString());
+    }
+    transactions_.LogTransactie(1, 2, 3, 4, 93, QStringLiteral("it's"));
+    EXPECT_EQ(transactions(), (QStringList{QStringLiteral("0,0,4711,0,0,91,"), QStringLiteral("7,0,4711,0,0,91,"),
+                                           QStringLiteral("-3,0,4711,0,0,91,"), QStringLiteral("0,0,4711,0,0,91,"),
+                                           QStringLiteral("0,1,2,3,4,93,it's")}));
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_P(PlanningDb, AFailingLogTransactieGoesToTheGeneralErrorHandlerOnly) {
+    ado.open();
+    db.exec(QStringLiteral("DROP TABLE TRANSACTIES"));
+    log.appendLine(QStringLiteral("regel van deze cyclus"));
+    EXPECT_NO_THROW(transactions_.LogTransactie(0, 1, 0, 0, 91, QString()));
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("TRANSACTIES"), Qt::CaseInsensitive) ||
+                errors.messages.first().contains(QStringLiteral("transacties")))
+        << errors.messages.first().toStdString();
+    EXPECT_EQ(log.lines, QStringList{errors.messages.first()});
+}
+
+TEST_P(PlanningDb, AMissingColumnOrTableIsReportedWithItsName) {
+    ado.open();
+    db.exec(QStringLiteral("ALTER TABLE planning DROP COLUMN pla_mut"));
+    ado.Close();
+    try {
+        record.appendNew();
+        FAIL() << "no error";
+    } catch (const DatabaseError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Kolom pla_mut ontbreekt in de tabel planning"));
+    }
+    db.exec(QStringLiteral("DROP TABLE planning"));
+    ado.Close();
+    try {
+        record.appendNew();
+        FAIL() << "no error";
+    } catch (const DatabaseError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("planning"))) << e.message().toStdString();
+    }
+}
+
+TEST_P(PlanningDb, TheTestButtonReportsSuccessAndClosesTheConnection) {
+    test::ScriptedMessageBoxes boxes;
+    bool openWhileShown = false;
+    boxes.onShow = [&](const MessageBoxRequest&) { openWhileShown = ado.isOpen(); };
+    Button3Click(ado, boxes, log, errors);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Database koppeling"));
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Vindo Velora SQL werd database met succes geopend"));
+    EXPECT_EQ(boxes.shown[0].icon, MessageBoxRequest::Icon::Information);
+    EXPECT_TRUE(openWhileShown);
+    EXPECT_FALSE(ado.isOpen());
+    EXPECT_TRUE(log.lines.isEmpty());
+
+    // an open connection is not tried again with changed settings
+    ado.open();
+    settings.setText(Setting::xLoginServer, QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1"));
+    Button3Click(ado, boxes, log, errors);
+    EXPECT_EQ(boxes.shown.size(), 2u);
+    EXPECT_FALSE(ado.isOpen());
+    // the next use connects with the wrong server and fails with the driver's message
+    EXPECT_THROW(record.appendNew(), DatabaseError);
+}
+
+TEST_P(PlanningDb, AConnectThatFailsCarriesTheDriversMessageAndTheLinkGoesOn) {
+    const QString good = settings.text(Setting::xLoginServer);
+    if (GetParam() == Backend::SQLite) {
+        settings.setText(Setting::xLoginServer, QStringLiteral("sqlite:") + scratch.mkdir(QStringLiteral("a-folder")));
+    } else {
+        settings.setText(Setting::xPaswoordSQL, QStringLiteral("wrong"));
+    }
+    try {
+        ado.open();
+        FAIL() << "no error";
+    } catch (const DatabaseError& e) {
+        EXPECT_FALSE(e.message().isEmpty());
+        if (GetParam() == Backend::PostgreSQLOdbc) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("password authentication failed"))) << e.message().toStdString();
+        }
+    }
+    EXPECT_FALSE(ado.isOpen());
+
+    // the test button: the log holds just the message, replaced twice, and no box is shown
+    test::ScriptedMessageBoxes boxes;
+    log.appendLine(QStringLiteral("oude regel"));
+    Button3Click(ado, boxes, log, errors);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(log.replacements, 2);
+    ASSERT_EQ(log.lines.size(), 1);
+    EXPECT_EQ(log.lines.first(), errors.messages.first());
+
+    // the next use tries again with the settings as they are then
+    settings.setText(Setting::xLoginServer, good);
+    settings.setText(Setting::xPaswoordSQL, GetParam() == Backend::SQLite ? QString()
+                                                                          : test::PostgresServer::fromEnvironment().password);
+    EXPECT_NO_THROW(saveNewRow());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, PlanningDb, ::testing::Values(Backend::SQLite, Backend::PostgreSQLOdbc), backendName);
+
+// A password with the characters that end or quote a value of a connection string.
+TEST(PostgresLogin, AnyPasswordWorks) {
+    MemorySettings settings;
+    test::TestDatabase db(Backend::PostgreSQLOdbc, settings);
+    const QString password = QStringLiteral("a;b}c{d=e'f\"g}");
+    const QString role = QStringLiteral("vk_role_%1").arg(QCoreApplication::applicationPid());
+    db.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(role));
+    db.exec(QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'a;b}c{d=e''f\"g}'").arg(role));
+    db.exec(QStringLiteral("GRANT ALL ON ALL TABLES IN SCHEMA public TO %1").arg(role));
+    settings.setText(Setting::xLoginSQL, role);
+    settings.setText(Setting::xPaswoordSQL, password);
+    {
+        PlanningDatabase ado(settings, db.programFolder());
+        EXPECT_NO_THROW(ado.open());
+        EXPECT_EQ(ado.dialect(), SqlDialect::PostgreSQL);
+        settings.setText(Setting::xPaswoordSQL, password + QStringLiteral("x"));
+        ado.Close();
+        EXPECT_THROW(ado.open(), DatabaseError);
+    }
+    db.exec(QStringLiteral("REASSIGN OWNED BY %1 TO CURRENT_USER").arg(role));
+    db.exec(QStringLiteral("DROP OWNED BY %1").arg(role));
+    db.exec(QStringLiteral("DROP ROLE %1").arg(role));
+}
+
+TEST(PostgresLogin, AnUnknownServerGivesTheDriversMessage) {
+    MemorySettings settings;
+    test::TestDatabase db(Backend::PostgreSQLOdbc, settings);
+    settings.setText(Setting::xLoginServer, QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1"));
+    PlanningDatabase ado(settings, db.programFolder());
+    try {
+        ado.open();
+        FAIL() << "no error";
+    } catch (const DatabaseError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("127.0.0.1"))) << e.message().toStdString();
+    }
+}
+
+TEST(TemporaryKey, HasTheFormatOfTheExamples) {
+    EXPECT_EQ(TemporaryKeys::format(QDateTime(QDate(2011, 11, 7), QTime(9, 5, 3)), 7), QStringLiteral("P201111070905031137"));
+    EXPECT_EQ(TemporaryKeys::format(QDateTime(QDate(2011, 12, 25), QTime(23, 59, 58)), 999),
+              QStringLiteral("P201112252359581258999"));
+}
+
+TEST(TemporaryKey, IsNeverHandedOutTwiceInOneSecond) {
+    ManualClock clock(QDateTime(QDate(2011, 1, 7), QTime(11, 46, 42)));
+    QList<int> draws{5, 5, 5, 6, 5, 6, 9};
+    TemporaryKeys keys(clock, [&](int n) {
+        EXPECT_EQ(n, 1000);
+        return draws.isEmpty() ? 5 : draws.takeFirst();
+    });
+    EXPECT_EQ(keys.next(), QStringLiteral("P201101071146421425"));
+    EXPECT_EQ(keys.next(), QStringLiteral("P201101071146421426"));
+    EXPECT_EQ(keys.next(), QStringLiteral("P201101071146421429"));
+    clock.advanceMs(1000);
+    EXPECT_EQ(keys.next(), QStringLiteral("P201101071146431435"));  // a new second may draw 5 again
+    // all thousand numbers of one second in use: the key is still made
+    TemporaryKeys always(clock, [](int) { return 3; });
+    QSet<QString> seen;
+    for (int i = 0; i < 1000; ++i) {
+        seen.insert(always.next());
+    }
+    EXPECT_EQ(seen.size(), 1000);
+    EXPECT_FALSE(always.next().isEmpty());
+}
+
+}  // namespace
+}  // namespace vk
