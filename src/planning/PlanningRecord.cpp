@@ -163,23 +163,51 @@ QVariant PlanningRecord::bindable(Column column) const {
     }
 }
 
+const QString& PlanningRecord::statementFor(SqlDialect dialect) {
+    // The same columns give the same statement: it is built once per column set and kind.
+    const std::uint64_t key = (assigned_.to_ullong() << 1) | (isNew_ ? 1 : 0);
+    auto& cache = statements_[static_cast<std::size_t>(dialect)];
+    auto it = cache.find(key);
+    if (it != cache.end()) {
+        return it->second;
+    }
+    QStringList columns;
+    QStringList placeholders;
+    for (const ColumnInfo& c : planningColumns()) {
+        if (assigned_.test(index(c.id))) {
+            columns << c.name.toString();
+            placeholders << placeholderFor(dialect, c.type);
+        }
+    }
+    QString sql;
+    if (isNew_) {
+        sql = insertReturningId(dialect, columns, placeholders);
+    } else {
+        QStringList assignments;
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            assignments << columns[i] + QStringLiteral(" = ") + placeholders[i];
+        }
+        sql = QStringLiteral("UPDATE planning SET %1 WHERE pla_id = ?").arg(assignments.join(QStringLiteral(", ")));
+    }
+    return cache.emplace(key, std::move(sql)).first->second;
+}
+
 void PlanningRecord::save() {
     requireOpen();
     ado_.open();
-    const SqlDialect dialect = ado_.dialect();
-    QStringList columns;
-    QStringList placeholders;
-    QVariantList values;
-    for (const ColumnInfo& c : planningColumns()) {
-        if (!assigned_.test(index(c.id))) {
-            continue;
-        }
-        columns << c.name.toString();
-        placeholders << placeholderFor(dialect, c.type);
-        values << bindable(c.id);
+    if (!isNew_ && assigned_.none()) {
+        return;
     }
+    QVariantList values;
+    values.reserve(static_cast<qsizetype>(assigned_.count()) + 1);
+    for (const ColumnInfo& c : planningColumns()) {
+        if (assigned_.test(index(c.id))) {
+            values << bindable(c.id);
+        }
+    }
+    const QString& sql = statementFor(ado_.dialect());
     if (isNew_) {
-        QSqlQuery& q = ado_.execute(insertReturningId(dialect, columns, placeholders), values);
+        QSqlQuery& q = ado_.execute(sql, values);
         const bool haveId = q.next();
         const QVariant id = haveId ? q.value(0) : QVariant();
         q.finish();
@@ -189,15 +217,9 @@ void PlanningRecord::save() {
         rowId_ = id.toInt();
         values_[index(Column::pla_id)] = *rowId_;
         isNew_ = false;
-    } else if (!columns.isEmpty()) {
-        QStringList assignments;
-        for (qsizetype i = 0; i < columns.size(); ++i) {
-            assignments << columns[i] + QStringLiteral(" = ") + placeholders[i];
-        }
+    } else {
         values << *rowId_;
-        QSqlQuery& q = ado_.execute(
-            QStringLiteral("UPDATE planning SET %1 WHERE pla_id = ?").arg(assignments.join(QStringLiteral(", "))), values);
-        q.finish();
+        ado_.execute(sql, values).finish();
     }
     assigned_.reset();
 }

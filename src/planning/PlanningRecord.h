@@ -3,6 +3,7 @@
 #include "planning/Amount.h"
 #include "planning/PlanningColumns.h"
 #include "planning/PlanningDatabase.h"
+#include "planning/SqlDialect.h"
 #include "planning/TemporaryKey.h"
 #include "platform/Clock.h"
 #include "settings/Settings.h"
@@ -13,6 +14,7 @@
 #include <array>
 #include <bitset>
 #include <optional>
+#include <unordered_map>
 
 namespace vk {
 
@@ -63,6 +65,7 @@ private:
     void requireOpen() const;
     void checkColumns();
     QVariant bindable(Column column) const;
+    const QString& statementFor(SqlDialect dialect);
 
     PlanningDatabase& ado_;
     const Settings& settings_;
@@ -75,6 +78,7 @@ private:
     std::bitset<kColumnCount> assigned_;  // new row: assigned at all; existing row: changed
     std::optional<int> rowId_;
     int checkedConnection_ = 0;
+    std::array<std::unordered_map<std::uint64_t, QString>, 3> statements_;  // by dialect
 };
 
 }  // namespace vk
