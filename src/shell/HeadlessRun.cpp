@@ -1,13 +1,13 @@
 #include "shell/HeadlessRun.h"
 
 #include "platform/Clock.h"
-#include "platform/Errors.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStorage.h"
 #include "shell/ConsolePorts.h"
 #include "shell/ExchangeFolders.h"
 #include "shell/PollingTimer.h"
 #include "w2w/ImportEngine.h"
+#include "w2w/OrderHandlers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,20 +20,6 @@
 namespace vk {
 
 namespace {
-
-// New orders and amendments need the planning database, which this build does not reach yet:
-// such documents are refused, so that the partner knows, and their copies stay in the backups.
-class DatabaseNotYetAvailable final : public w2w::DocumentHandlers {
-public:
-    void handleNewOrder(w2w::ImportEngine&) override { refuse(u"ADD"); }
-    void handleAmendment(w2w::ImportEngine&) override { refuse(u"UPD"); }
-
-private:
-    [[noreturn]] static void refuse(QStringView kind) {
-        throw Error(QStringLiteral("%1-documenten kunnen nog niet verwerkt worden: geen planningsdatabase")
-                        .arg(kind));
-    }
-};
 
 // SIGINT and SIGTERM end the run in order: the handler only writes a byte, which the event loop
 // reads once the running cycle has finished.
@@ -91,7 +77,11 @@ int runHeadless(const CommandLine& cl) {
     KeptPacket packet;
     LogReplacingErrorHandler errors(log);
     EventLoopPump pump;
-    DatabaseNotYetAvailable handlers;
+    PlanningDatabase ado(settings, folder);
+    TemporaryKeys keys(clock);
+    PlanningRecord row(ado, settings, keys, clock);
+    TransactionLog transactions(ado, settings, errors);
+    w2w::OrderHandlers handlers(row, keys, transactions);
     w2w::ImportEngine engine({settings, packet, log, errors, pump, clock}, handlers);
 
     prepareExchangeFolders(folder, settings);

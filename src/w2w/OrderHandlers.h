@@ -1,0 +1,42 @@
+#pragma once
+
+#include "planning/PlanningRecord.h"
+#include "planning/TemporaryKey.h"
+#include "planning/TransactionLog.h"
+#include "w2w/ImportEngine.h"
+
+namespace vk::w2w {
+
+// New trip orders ("ADD") onto a new planning row, and amendments and cancellations ("UPD") of
+// the row that carries the partner's order number.
+class OrderHandlers final : public DocumentHandlers {
+public:
+    OrderHandlers(PlanningRecord& row, TemporaryKeys& keys, TransactionLog& transactions);
+
+    void handleNewOrder(ImportEngine& engine) override;
+    void handleAmendment(ImportEngine& engine) override;
+
+private:
+    void assignNewOrder(const ImportEngine& engine);
+    void cancel(const ImportEngine& engine, int orderNumber);
+    void amend(const ImportEngine& engine, int orderNumber);
+    void openByOrderNumber(int orderNumber);
+    // A fresh temporary key, the save, and the transaction row for the saved row.
+    void saveAndLog(int code);
+
+    PlanningRecord& row_;
+    TemporaryKeys& keys_;
+    TransactionLog& transactions_;
+};
+
+// The partner's order number from the text of "<id>": a whole number, spaces around it allowed.
+// Anything else raises an Error that names the text.
+int orderNumberOf(const QString& idText);
+
+// "1234AB" gives "1234 AB": characters 1 to 4 of the text's ANSI form, a space, characters 5 and 6.
+QString postcodeOf(const QString& zip);
+
+// The pla_id of the row just saved, when there is one.
+std::optional<int> ADOZoekLaatste(const PlanningRecord& row);
+
+}  // namespace vk::w2w
