@@ -40,10 +40,8 @@ std::optional<Amount> Amount::parse(QStringView text) {
 
 QString Amount::toString() const {
     const std::uint64_t magnitude = cents_ < 0 ? 0 - static_cast<std::uint64_t>(cents_) : static_cast<std::uint64_t>(cents_);
-    return QStringLiteral("%1%2.%3")
-        .arg(cents_ < 0 ? QStringLiteral("-") : QString())
-        .arg(magnitude / 100)
-        .arg(magnitude % 100, 2, 10, QLatin1Char('0'));
+    return QString::asprintf("%s%llu.%02llu", cents_ < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 100),
+                             static_cast<unsigned long long>(magnitude % 100));
 }
 
 }  // namespace vk

@@ -8,16 +8,25 @@ TemporaryKeys::TemporaryKeys(const Clock& clock, std::function<int(int)> draw) :
     }
 }
 
-QString TemporaryKeys::format(const QDateTime& time, int number) {
+namespace {
+
+// yyyyMMddHHmmss, without the cost of a formatted date conversion for every row
+QString secondOf(const QDateTime& time) {
     const QDate d = time.date();
     const QTime t = time.time();
-    return QStringLiteral("P") + time.toString(QStringLiteral("yyyyMMddHHmmss")) + QString::number(d.month()) +
-           QString::number(t.second()) + QString::number(number);
+    return QString::asprintf("%04d%02d%02d%02d%02d%02d", d.year(), d.month(), d.day(), t.hour(), t.minute(),
+                             t.second());
+}
+
+}  // namespace
+
+QString TemporaryKeys::format(const QDateTime& time, int number) {
+    return u'P' + secondOf(time) + QString::asprintf("%d%d%d", time.date().month(), time.time().second(), number);
 }
 
 QString TemporaryKeys::next() {
     const QDateTime now = clock_.now();
-    const QString second = now.toString(QStringLiteral("yyyyMMddHHmmss"));
+    const QString second = secondOf(now);
     if (second != second_) {
         second_ = second;
         used_.clear();
