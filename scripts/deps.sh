@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
     libgtest-dev libgmock-dev libbenchmark-dev
-    libpugixml-dev libcurl4-openssl-dev zlib1g-dev unixodbc-dev unixodbc
+    libpugixml-dev libcurl4-openssl-dev zlib1g-dev unixodbc-dev unixodbc sqlite3
 )
 # the tests also reach a PostgreSQL server of their own through its ODBC driver
 if [[ "${1:-}" == "--test" ]]; then
