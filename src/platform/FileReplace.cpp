@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -10,6 +11,8 @@
 #include <cstring>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -21,41 +24,104 @@ namespace {
     throw FileError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
 }
 
+#ifdef Q_OS_UNIX
+QString systemMessage(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// The mode a new file gets from the process's umask, read once.
+mode_t defaultFileMode() {
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    return mode;
+}
+
+// A temporary file beside the target, hidden and with a name no reader looks for; removed
+// unless it has been renamed into place.
+class TemporaryBeside {
+public:
+    explicit TemporaryBeside(const QString& target) {
+        const QFileInfo info(target);
+        name_ = QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tmp-XXXXXX"));
+        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+    }
+    ~TemporaryBeside() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        if (!renamed_) {
+            ::unlink(name_.constData());
+        }
+    }
+    TemporaryBeside(const TemporaryBeside&) = delete;
+    TemporaryBeside& operator=(const TemporaryBeside&) = delete;
+
+    int fd() const { return fd_; }
+    // closes the file; false with errno set when the last writes failed
+    bool close() {
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc == 0;
+    }
+    bool renameTo(const QByteArray& target) {
+        renamed_ = ::rename(name_.constData(), target.constData()) == 0;
+        return renamed_;
+    }
+
+private:
+    QByteArray name_;
+    int fd_ = -1;
+    bool renamed_ = false;
+};
+#endif
+
 }  // namespace
 
-void writeFileReplacing(const QString& path, const QByteArray& bytes, FileAccess access) {
-    const QFileInfo target(path);
-    if (!target.absoluteDir().exists()) {
-        fail(path, QString::fromLocal8Bit(std::strerror(ENOENT)));
+void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability durability, FileAccess access) {
+#ifdef Q_OS_UNIX
+    TemporaryBeside temp(path);
+    if (temp.fd() < 0) {
+        fail(path, systemMessage(errno));
     }
-    if (target.isDir()) {
-        fail(path, QString::fromLocal8Bit(std::strerror(EISDIR)));
+    if (::fchmod(temp.fd(), access == FileAccess::OwnerOnly ? mode_t{0600} : defaultFileMode()) != 0) {
+        fail(path, systemMessage(errno));
     }
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t n = ::write(temp.fd(), bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            fail(path, systemMessage(n < 0 ? errno : ENOSPC));
+        }
+        written += n;
+    }
+    if (durability == Durability::Flushed && ::fdatasync(temp.fd()) != 0) {
+        fail(path, systemMessage(errno));
+    }
+    if (!temp.close()) {
+        fail(path, systemMessage(errno));
+    }
+    if (!temp.renameTo(QFile::encodeName(path))) {
+        fail(path, systemMessage(errno));
+    }
+#else
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         fail(path, file.errorString());
     }
-    if (access == FileAccess::OwnerOnly &&
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        fail(path, reason);
+    if (access == FileAccess::OwnerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        fail(path, file.errorString());
     }
     if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        fail(path, reason);
+        fail(path, file.errorString());
     }
-#ifdef Q_OS_UNIX
-    if (::fsync(file.handle()) != 0) {
-        const int error = errno;
-        file.cancelWriting();
-        fail(path, QString::fromLocal8Bit(std::strerror(error)));
-    }
-#endif
+    Q_UNUSED(durability);  // QSaveFile flushes the file before it renames it
     if (!file.commit()) {
         fail(path, file.errorString());
     }
+#endif
 }
 
 }  // namespace vk

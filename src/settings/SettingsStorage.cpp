@@ -184,7 +184,7 @@ std::optional<QString> SettingsStorage::WriteSettingsFile() {
         }
     }
     try {
-        writeFileReplacing(filePath_, settingsFileBytes(document_), FileAccess::OwnerOnly);
+        writeFileReplacing(filePath_, settingsFileBytes(document_), Durability::Flushed, FileAccess::OwnerOnly);
     } catch (const std::exception& error) {
         return QString::fromUtf8(error.what());
     }

@@ -20,8 +20,10 @@ void writeAcknowledgementFile(QStringList& lines, const QString& outboundFolder,
                               const QString& kind, const QString& id) {
     lines.clear();
     lines << acknowledgementLines(kind, id);
-    writeFileReplacing(joinPath(outboundFolder, acknowledgementFileName(inboundName)),
-                       ansi::encode(joinLines(lines)));
+    // Atomic, so that the partner never reads half an answer; not flushed, since the order it
+    // answers is already safe in the database or refused.
+    writeFileReplacing(joinPath(outboundFolder, acknowledgementFileName(inboundName)), ansi::encode(joinLines(lines)),
+                       Durability::Atomic);
 }
 
 }  // namespace vk::w2w

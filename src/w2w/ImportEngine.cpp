@@ -114,7 +114,8 @@ void ImportEngine::processEntry(const QString& name) {
     ports_.packet.setText(packetText_);
 
     if (ports_.settings.checked(Setting::Backups)) {
-        writeFileReplacing(joinPath(backupFolder(), name), ansi::encode(packetText_));
+        // on disk before the original is deleted, so that a crash in between loses nothing
+        writeFileReplacing(joinPath(backupFolder(), name), ansi::encode(packetText_), Durability::Flushed);
     }
 
     // A file that cannot be deleted is read again at the next cycle.

@@ -3,6 +3,8 @@
 #include "support/TempFolder.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,7 @@ using test::TempFolder;
 TEST(FileReplace, WritesAndReplacesWithoutLeavingATemporaryFile) {
     TempFolder dir;
     const QString path = dir.write(QStringLiteral("a.c2s"), "an older and much longer content");
-    writeFileReplacing(path, "new");
+    writeFileReplacing(path, "new", Durability::Flushed);
     EXPECT_EQ(test::readAll(path), "new");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("a.c2s")});
 }
@@ -23,7 +25,7 @@ TEST(FileReplace, AMissingFolderGivesTheCreateFileMessage) {
     TempFolder dir;
     const QString path = dir.file(QStringLiteral("missing/a.c2s"));
     try {
-        writeFileReplacing(path, "x");
+        writeFileReplacing(path, "x", Durability::Atomic);
         FAIL() << "no error";
     } catch (const FileError& e) {
         EXPECT_EQ(e.message(),
@@ -34,8 +36,21 @@ TEST(FileReplace, AMissingFolderGivesTheCreateFileMessage) {
 TEST(FileReplace, AFolderInThePlaceOfTheFileIsAnError) {
     TempFolder dir;
     const QString path = dir.mkdir(QStringLiteral("a.c2s"));
-    EXPECT_THROW(writeFileReplacing(path, "x"), FileError);
+    EXPECT_THROW(writeFileReplacing(path, "x", Durability::Flushed), FileError);
     EXPECT_TRUE(QFileInfo(path).isDir());
+    // the temporary file does not stay behind
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("a.c2s")});
+}
+
+TEST(FileReplace, OwnerOnlyFilesAreNotReadableByOthers) {
+    TempFolder dir;
+    writeFileReplacing(dir.file(QStringLiteral("open.xml")), "x", Durability::Atomic);
+    writeFileReplacing(dir.file(QStringLiteral("secret.xml")), "x", Durability::Flushed, FileAccess::OwnerOnly);
+    EXPECT_TRUE(QFile::permissions(dir.file(QStringLiteral("open.xml"))) & QFileDevice::ReadOwner);
+    EXPECT_EQ(QFile::permissions(dir.file(QStringLiteral("secret.xml"))) &
+                  (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup | QFileDevice::WriteOther),
+              QFileDevice::Permissions());
 }
 
 }  // namespace
