@@ -5,8 +5,9 @@
 //
 //   bench_planning [rows] [existing rows]
 // PostgreSQL is reached through VK_PG_PORT, VK_PG_USER, VK_PG_PASSWORD and VK_PG_DATABASE, as
-// bench/run-planning-bench.sh sets them; without them only SQLite is measured.
+// bench/run-with-postgres.sh bench_planning sets them; without them only SQLite is measured.
 
+#include "BenchDatabase.h"
 #include "planning/PlanningRecord.h"
 #include "planning/TransactionLog.h"
 #include "platform/WindowPorts.h"
@@ -103,30 +104,13 @@ Figures measure(PlanningDatabase& ado, MemorySettings& settings, int rows) {
             insert.next();
             const int id = insert.value(0).toInt();
             insert.finish();
-            ado.execute(TransactionLog::insertStatement(), {0, 0, id, 0, 0, kCodeNewOrder, QStringLiteral("")})
+            ado.execute(TransactionLog::insertStatement(),
+                        {0, 0, id, 0, 0, kCodeNewOrder, QStringLiteral("")})
                 .finish();
         }
         f.plain = std::max(f.plain, rows / seconds(start));
     }
     return f;
-}
-
-void addExistingRows(PlanningDatabase& ado, int count) {
-    const auto start = std::chrono::steady_clock::now();
-    const QString sql =
-        ado.dialect() == SqlDialect::SQLite
-            ? QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
-                             "INSERT INTO planning (pla_extern, pla_temp, pla_status, pla_mut, pla_tekst) "
-                             "SELECT i, 'P' || i, 'W', 1, 'bestaande rit' FROM n")
-                  .arg(count)
-            : QStringLiteral("INSERT INTO planning (pla_extern, pla_temp, pla_status, pla_mut, pla_tekst) "
-                             "SELECT i, 'P' || i, 'W', 1, 'bestaande rit' FROM generate_series(1, %1) AS i")
-                  .arg(count);
-    ado.execute(sql, {}).finish();
-    if (ado.dialect() == SqlDialect::PostgreSQL) {
-        ado.execute(QStringLiteral("ANALYZE planning"), {}).finish();
-    }
-    std::printf("  (%d rows added in %.1f s)\n", count, seconds(start));
 }
 
 void run(const char* name, MemorySettings& settings, const QString& folder, int rows, int existing) {
@@ -139,12 +123,15 @@ void run(const char* name, MemorySettings& settings, const QString& folder, int 
     }
     std::printf("%s\n", name);
     const Figures empty = measure(ado, settings, rows);
-    std::printf("  empty table : link %7.0f rows/s, plain driver loop %7.0f rows/s, ratio %.2f (target 0.80)\n",
-                empty.link, empty.plain, empty.link / empty.plain);
-    addExistingRows(ado, existing);
+    std::printf(
+        "  empty table : link %7.0f rows/s, plain driver loop %7.0f rows/s, ratio %.2f (target 0.80)\n",
+        empty.link, empty.plain, empty.link / empty.plain);
+    const auto start = std::chrono::steady_clock::now();
+    bench::addExistingRows(ado, existing, 1);
+    std::printf("  (%d rows added in %.1f s)\n", existing, seconds(start));
     const Figures full = measure(ado, settings, rows);
-    std::printf("  %d rows: link %7.0f rows/s, plain driver loop %7.0f rows/s, ratio %.2f\n", existing, full.link,
-                full.plain, full.link / full.plain);
+    std::printf("  %d rows: link %7.0f rows/s, plain driver loop %7.0f rows/s, ratio %.2f\n", existing,
+                full.link, full.plain, full.link / full.plain);
     std::printf("  link rows/s with the full table against the empty one: %.2f\n", full.link / empty.link);
 }
 
@@ -161,30 +148,15 @@ int main(int argc, char** argv) {
         settings.setText(Setting::xLoginServer, QStringLiteral("sqlite:planning.db"));
         run("SQLite (WAL, synchronous=FULL)", settings, dir.path() + u'/', rows, existing);
     }
-    if (qEnvironmentVariableIsSet("VK_PG_PORT")) {
-        MemorySettings settings;
-        settings.setText(Setting::xLoginServer,
-                         QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=%1")
-                             .arg(qEnvironmentVariable("VK_PG_PORT")));
-        settings.setText(Setting::xLoginDatabase, qEnvironmentVariable("VK_PG_DATABASE"));
-        settings.setText(Setting::xLoginSQL, qEnvironmentVariable("VK_PG_USER"));
-        settings.setText(Setting::xPaswoordSQL, qEnvironmentVariable("VK_PG_PASSWORD"));
+    if (MemorySettings settings; bench::postgresFromEnvironment(settings)) {
         {
             PlanningDatabase setup(settings, dir.path());
-            setup.open();
-            for (const char* table : {"planning", "TRANSACTIES"}) {
-                try {
-                    setup.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(table)), {}).finish();
-                } catch (const std::exception&) {
-                }
-            }
-            for (const QString& statement : schemaStatements(SqlDialect::PostgreSQL)) {
-                setup.execute(statement, {}).finish();
-            }
+            bench::recreateTables(setup);
         }
         run("PostgreSQL over ODBC", settings, dir.path(), rows, existing);
     } else {
-        std::printf("PostgreSQL: VK_PG_PORT not set; run bench/run-planning-bench.sh to include it\n");
+        std::printf(
+            "PostgreSQL: VK_PG_PORT not set; run bench/run-with-postgres.sh bench_planning to include it\n");
     }
     return 0;
 }

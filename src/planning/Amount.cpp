@@ -39,8 +39,10 @@ std::optional<Amount> Amount::parse(QStringView text) {
 }
 
 QString Amount::toString() const {
-    const std::uint64_t magnitude = cents_ < 0 ? 0 - static_cast<std::uint64_t>(cents_) : static_cast<std::uint64_t>(cents_);
-    return QString::asprintf("%s%llu.%02llu", cents_ < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / 100),
+    const std::uint64_t magnitude =
+        cents_ < 0 ? 0 - static_cast<std::uint64_t>(cents_) : static_cast<std::uint64_t>(cents_);
+    return QString::asprintf("%s%llu.%02llu", cents_ < 0 ? "-" : "",
+                             static_cast<unsigned long long>(magnitude / 100),
                              static_cast<unsigned long long>(magnitude % 100));
 }
 

@@ -73,8 +73,8 @@ QStringList installedOdbcDrivers() {
     SQLSMALLINT descriptionLength = 0;
     SQLSMALLINT attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDrivers(env, direction, description, sizeof description, &descriptionLength, attributes,
-                                    sizeof attributes, &attributesLength))) {
+    while (SQL_SUCCEEDED(SQLDrivers(env, direction, description, sizeof description, &descriptionLength,
+                                    attributes, sizeof attributes, &attributesLength))) {
         drivers << QString::fromUtf8(reinterpret_cast<const char*>(description));
         direction = SQL_FETCH_NEXT;
     }
@@ -108,7 +108,8 @@ QString sqlServerConnectionString(const LoginSettings& login, const QString& dri
     }
     // Like the original provider, the link does not insist on an encrypted channel.
     // The driver manager takes a driver name in braces, whatever it holds.
-    return QStringLiteral("Driver={%1};Server=%2;TrustServerCertificate=yes;").arg(driver, quoteOdbcValue(server)) +
+    return QStringLiteral("Driver={%1};Server=%2;TrustServerCertificate=yes;")
+               .arg(driver, quoteOdbcValue(server)) +
            credentials(login);
 }
 

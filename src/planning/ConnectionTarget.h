@@ -24,8 +24,8 @@ struct LoginSettings {
 struct ConnectionTarget {
     enum class Kind { SqlServer, Odbc, Sqlite };
     Kind kind = Kind::SqlServer;
-    QString qtDriver;          // "QODBC" or "QSQLITE"
-    QString databaseName;      // for QODBC the whole connection string, for QSQLITE the file
+    QString qtDriver;                   // "QODBC" or "QSQLITE"
+    QString databaseName;               // for QODBC the whole connection string, for QSQLITE the file
     std::optional<SqlDialect> dialect;  // known before the connect, or asked of the driver after it
 };
 

@@ -73,20 +73,52 @@ const std::array<ColumnInfo, kColumnCount> kColumns{{
 // the counters and distances, the references, the zones and codes, then the temporary key, the
 // two times and the tariff.
 const std::array<Column, kInsertDefaultCount> kInsertDefaultOrder{{
-    C::pla_status,        C::pla_spoed,       C::pla_isretour,   C::pla_txtext_actief,  C::pla_proces,
-    C::pla_bellen,        C::pla_voorin,      C::pla_filter,     C::pla_soortvervoer,   C::pla_soortrit,
-    C::pla_soortwagen,    C::pla_minuten,     C::pla_hulpstukken, C::pla_km_sqr,        C::pla_mut,
-    C::pla_km_map,        C::pla_van,         C::pla_naar,       C::pla_route,          C::pla_chauffeur,
-    C::pla_wagen,         C::pla_lopers,      C::pla_rollers,    C::pla_combineren,     C::pla_zone_naar,
-    C::pla_zone_van,      C::pla_ntr,         C::pla_vektis,     C::pla_vektis_subnummer, C::pla_uzovi,
-    C::pla_begeleiding,   C::pla_temp,        C::pla_txtext_vanaf, C::pla_tvtext_verwacht, C::pla_tarief_bedrijf,
+    C::pla_status,
+    C::pla_spoed,
+    C::pla_isretour,
+    C::pla_txtext_actief,
+    C::pla_proces,
+    C::pla_bellen,
+    C::pla_voorin,
+    C::pla_filter,
+    C::pla_soortvervoer,
+    C::pla_soortrit,
+    C::pla_soortwagen,
+    C::pla_minuten,
+    C::pla_hulpstukken,
+    C::pla_km_sqr,
+    C::pla_mut,
+    C::pla_km_map,
+    C::pla_van,
+    C::pla_naar,
+    C::pla_route,
+    C::pla_chauffeur,
+    C::pla_wagen,
+    C::pla_lopers,
+    C::pla_rollers,
+    C::pla_combineren,
+    C::pla_zone_naar,
+    C::pla_zone_van,
+    C::pla_ntr,
+    C::pla_vektis,
+    C::pla_vektis_subnummer,
+    C::pla_uzovi,
+    C::pla_begeleiding,
+    C::pla_temp,
+    C::pla_txtext_vanaf,
+    C::pla_tvtext_verwacht,
+    C::pla_tarief_bedrijf,
 }};
 
 }  // namespace
 
-const std::array<ColumnInfo, kColumnCount>& planningColumns() { return kColumns; }
+const std::array<ColumnInfo, kColumnCount>& planningColumns() {
+    return kColumns;
+}
 
-const ColumnInfo& columnInfo(Column id) { return kColumns[static_cast<std::size_t>(id)]; }
+const ColumnInfo& columnInfo(Column id) {
+    return kColumns[static_cast<std::size_t>(id)];
+}
 
 std::optional<Column> columnByName(QStringView name) {
     for (const auto& c : kColumns) {
@@ -97,6 +129,8 @@ std::optional<Column> columnByName(QStringView name) {
     return std::nullopt;
 }
 
-const std::array<Column, kInsertDefaultCount>& insertDefaultOrder() { return kInsertDefaultOrder; }
+const std::array<Column, kInsertDefaultCount>& insertDefaultOrder() {
+    return kInsertDefaultOrder;
+}
 
 }  // namespace vk

@@ -101,7 +101,9 @@ inline constexpr std::size_t kColumnCount = 58;
 
 const std::array<ColumnInfo, kColumnCount>& planningColumns();
 const ColumnInfo& columnInfo(Column id);
-inline QStringView columnName(Column id) { return columnInfo(id).name; }
+inline QStringView columnName(Column id) {
+    return columnInfo(id).name;
+}
 std::optional<Column> columnByName(QStringView name);
 
 // The columns that a new row's defaults are assigned to, in the order of assignment.

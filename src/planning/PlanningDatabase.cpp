@@ -51,7 +51,9 @@ bool PlanningDatabase::isOpen() const {
     return QSqlDatabase::contains(connectionName_) && QSqlDatabase::database(connectionName_, false).isOpen();
 }
 
-void PlanningDatabase::fail(const QSqlError& error) const { throw DatabaseError(databaseErrorText(error)); }
+void PlanningDatabase::fail(const QSqlError& error) const {
+    throw DatabaseError(databaseErrorText(error));
+}
 
 void PlanningDatabase::open() {
     if (isOpen()) {
@@ -62,7 +64,8 @@ void PlanningDatabase::open() {
     QSqlDatabase::removeDatabase(connectionName_);
     QSqlDatabase db = QSqlDatabase::addDatabase(target.qtDriver, connectionName_);
     if (!db.isValid()) {
-        throw DatabaseError(QStringLiteral("Het databasestuurprogramma %1 is niet beschikbaar").arg(target.qtDriver));
+        throw DatabaseError(
+            QStringLiteral("Het databasestuurprogramma %1 is niet beschikbaar").arg(target.qtDriver));
     }
     db.setDatabaseName(target.databaseName);
     const bool isNewSqliteFile =

@@ -1,14 +1,16 @@
 #include "planning/PlanningRecord.h"
 
+#include "planning/SqlDialect.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Errors.h"
-#include "planning/SqlDialect.h"
 
 #include <QSqlRecord>
 
 namespace vk {
 
-QString ansiForm(const QString& value, int size) { return ansi::decode(ansi::encode(value).left(size)); }
+QString ansiForm(const QString& value, int size) {
+    return ansi::decode(ansi::encode(value).left(size));
+}
 
 PlanningRecord::PlanningRecord(PlanningDatabase& ado, const Settings& settings, TemporaryKeys& keys,
                                const Clock& clock)
@@ -127,7 +129,9 @@ void PlanningRecord::assign(Column column, QVariant value) {
     assigned_.set(index(column));
 }
 
-void PlanningRecord::setInteger(Column column, int value) { assign(column, value); }
+void PlanningRecord::setInteger(Column column, int value) {
+    assign(column, value);
+}
 
 void PlanningRecord::setText(Column column, const QString& value) {
     // never NULL: an empty text is stored as an empty text
@@ -142,7 +146,9 @@ void PlanningRecord::setDateTime(Column column, const QDateTime& value) {
     assign(column, QDateTime(value.date(), value.time(), Qt::UTC));
 }
 
-void PlanningRecord::setAmount(Column column, Amount value) { assign(column, QVariant::fromValue(value.cents())); }
+void PlanningRecord::setAmount(Column column, Amount value) {
+    assign(column, QVariant::fromValue(value.cents()));
+}
 
 void PlanningRecord::setMemo(Column column, const QString& value) {
     assign(column, value.isNull() ? QStringLiteral("") : value);
@@ -187,7 +193,8 @@ const QString& PlanningRecord::statementFor(SqlDialect dialect) {
         for (qsizetype i = 0; i < columns.size(); ++i) {
             assignments << columns[i] + QStringLiteral(" = ") + placeholders[i];
         }
-        sql = QStringLiteral("UPDATE planning SET %1 WHERE pla_id = ?").arg(assignments.join(QStringLiteral(", ")));
+        sql = QStringLiteral("UPDATE planning SET %1 WHERE pla_id = ?")
+                  .arg(assignments.join(QStringLiteral(", ")));
     }
     return cache.emplace(key, std::move(sql)).first->second;
 }

@@ -2,7 +2,8 @@
 
 namespace vk {
 
-TemporaryKeys::TemporaryKeys(const Clock& clock, std::function<int(int)> draw) : clock_(clock), draw_(std::move(draw)) {
+TemporaryKeys::TemporaryKeys(const Clock& clock, std::function<int(int)> draw)
+    : clock_(clock), draw_(std::move(draw)) {
     if (!draw_) {
         draw_ = [](int n) { return static_cast<int>(QRandomGenerator::global()->bounded(n)); };
     }
@@ -21,7 +22,8 @@ QString secondOf(const QDateTime& time) {
 }  // namespace
 
 QString TemporaryKeys::format(const QDateTime& time, int number) {
-    return u'P' + secondOf(time) + QString::asprintf("%d%d%d", time.date().month(), time.time().second(), number);
+    return u'P' + secondOf(time) +
+           QString::asprintf("%d%d%d", time.date().month(), time.time().second(), number);
 }
 
 QString TemporaryKeys::next() {

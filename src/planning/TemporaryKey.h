@@ -26,7 +26,7 @@ public:
 private:
     const Clock& clock_;
     std::function<int(int)> draw_;
-    QString second_;    // the time part of the keys handed out in the current second
+    QString second_;      // the time part of the keys handed out in the current second
     std::set<int> used_;  // the numbers already drawn in that second
 };
 

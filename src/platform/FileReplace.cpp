@@ -25,7 +25,9 @@ namespace {
 }
 
 #ifdef Q_OS_UNIX
-QString systemMessage(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemMessage(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // The mode a new file gets from the process's umask, read once.
 mode_t defaultFileMode() {
@@ -43,7 +45,8 @@ class TemporaryBeside {
 public:
     explicit TemporaryBeside(const QString& target) {
         const QFileInfo info(target);
-        name_ = QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tmp-XXXXXX"));
+        name_ = QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() +
+                                  QStringLiteral(".tmp-XXXXXX"));
         fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
     }
     ~TemporaryBeside() {
@@ -78,7 +81,8 @@ private:
 
 }  // namespace
 
-void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability durability, FileAccess access) {
+void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability durability,
+                        FileAccess access) {
 #ifdef Q_OS_UNIX
     TemporaryBeside temp(path);
     if (temp.fd() < 0) {
@@ -88,7 +92,8 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
         fail(path, systemMessage(errno));
     }
     for (qsizetype written = 0; written < bytes.size();) {
-        const ssize_t n = ::write(temp.fd(), bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+        const ssize_t n =
+            ::write(temp.fd(), bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -111,7 +116,8 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
     if (!file.open(QIODevice::WriteOnly)) {
         fail(path, file.errorString());
     }
-    if (access == FileAccess::OwnerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    if (access == FileAccess::OwnerOnly &&
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         fail(path, file.errorString());
     }
     if (file.write(bytes) != bytes.size() || !file.flush()) {

@@ -184,7 +184,8 @@ std::optional<QString> SettingsStorage::WriteSettingsFile() {
         }
     }
     try {
-        writeFileReplacing(filePath_, settingsFileBytes(document_), Durability::Flushed, FileAccess::OwnerOnly);
+        writeFileReplacing(filePath_, settingsFileBytes(document_), Durability::Flushed,
+                           FileAccess::OwnerOnly);
     } catch (const std::exception& error) {
         return QString::fromUtf8(error.what());
     }

@@ -22,8 +22,8 @@ void writeAcknowledgementFile(QStringList& lines, const QString& outboundFolder,
     lines << acknowledgementLines(kind, id);
     // Atomic, so that the partner never reads half an answer; not flushed, since the order it
     // answers is already safe in the database or refused.
-    writeFileReplacing(joinPath(outboundFolder, acknowledgementFileName(inboundName)), ansi::encode(joinLines(lines)),
-                       Durability::Atomic);
+    writeFileReplacing(joinPath(outboundFolder, acknowledgementFileName(inboundName)),
+                       ansi::encode(joinLines(lines)), Durability::Atomic);
 }
 
 }  // namespace vk::w2w

@@ -88,7 +88,9 @@ QString postcodeOf(const QString& zip) {
     return ansi.mid(0, 4) + u' ' + ansi.mid(4, 2);
 }
 
-std::optional<int> ADOZoekLaatste(const PlanningRecord& row) { return row.rowId(); }
+std::optional<int> ADOZoekLaatste(const PlanningRecord& row) {
+    return row.rowId();
+}
 
 OrderHandlers::OrderHandlers(PlanningRecord& row, TemporaryKeys& keys, TransactionLog& transactions)
     : row_(row), keys_(keys), transactions_(transactions) {}

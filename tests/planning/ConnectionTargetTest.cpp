@@ -15,21 +15,22 @@ TEST(OdbcQuoting, ValuesThatWouldEndOrChangeTheStringAreBraced) {
 }
 
 TEST(ConnectionTarget, SqliteFilesLieInTheProgramFolderUnlessAbsolute) {
-    const ConnectionTarget relative =
-        connectionTarget({QStringLiteral("sqlite:data/planning.db"), {}, {}, {}}, QStringLiteral("/opt/link/"), {});
+    const ConnectionTarget relative = connectionTarget(
+        {QStringLiteral("sqlite:data/planning.db"), {}, {}, {}}, QStringLiteral("/opt/link/"), {});
     EXPECT_EQ(relative.kind, ConnectionTarget::Kind::Sqlite);
     EXPECT_EQ(relative.qtDriver, QStringLiteral("QSQLITE"));
     EXPECT_EQ(relative.databaseName, QStringLiteral("/opt/link/data/planning.db"));
     EXPECT_EQ(relative.dialect, SqlDialect::SQLite);
-    EXPECT_EQ(connectionTarget({QStringLiteral("SQLITE:/var/p.db"), {}, {}, {}}, QStringLiteral("/opt/link/"), {})
-                  .databaseName,
-              QStringLiteral("/var/p.db"));
+    EXPECT_EQ(
+        connectionTarget({QStringLiteral("SQLITE:/var/p.db"), {}, {}, {}}, QStringLiteral("/opt/link/"), {})
+            .databaseName,
+        QStringLiteral("/var/p.db"));
 }
 
 TEST(ConnectionTarget, OdbcStringsGetTheOtherThreeSettingsQuoted) {
     const ConnectionTarget t = connectionTarget(
-        {QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432"), QStringLiteral("PLANNING"),
-         QStringLiteral("planner"), QStringLiteral("pa;ss}word")},
+        {QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432"),
+         QStringLiteral("PLANNING"), QStringLiteral("planner"), QStringLiteral("pa;ss}word")},
         QStringLiteral("/opt/link/"), {});
     EXPECT_EQ(t.kind, ConnectionTarget::Kind::Odbc);
     EXPECT_EQ(t.databaseName, QStringLiteral("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;"
@@ -60,30 +61,36 @@ TEST_P(SqlServerTargets, PickTheBestInstalledDriver) {
     }
 }
 
-void PrintTo(const DriverCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DriverCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SqlServerTargets,
     ::testing::Values(
-        DriverCase{"newest_microsoft_first",
-                   {QStringLiteral("FreeTDS"), QStringLiteral("ODBC Driver 17 for SQL Server"),
-                    QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("PostgreSQL Unicode")},
-                   "SRV01\\SQLEXPRESS",
-                   "Driver={ODBC Driver 18 for SQL Server};Server=SRV01\\SQLEXPRESS;TrustServerCertificate=yes;"
-                   "Database=PLANNING;UID=sa;PWD={x;y};"},
+        DriverCase{
+            "newest_microsoft_first",
+            {QStringLiteral("FreeTDS"), QStringLiteral("ODBC Driver 17 for SQL Server"),
+             QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("PostgreSQL Unicode")},
+            "SRV01\\SQLEXPRESS",
+            "Driver={ODBC Driver 18 for SQL Server};Server=SRV01\\SQLEXPRESS;TrustServerCertificate=yes;"
+            "Database=PLANNING;UID=sa;PWD={x;y};"},
         DriverCase{"freetds_splits_the_port",
                    {QStringLiteral("FreeTDS")},
                    "10.0.0.5,1433",
-                   "Driver={FreeTDS};Server=10.0.0.5;Port=1433;ClientCharset=UTF-8;Database=PLANNING;UID=sa;PWD={x;y};"},
-        DriverCase{"freetds_local",
-                   {QStringLiteral("FreeTDS")},
-                   "(local)",
-                   "Driver={FreeTDS};Server=localhost;ClientCharset=UTF-8;Database=PLANNING;UID=sa;PWD={x;y};"},
-        DriverCase{"none_installed",
-                   {QStringLiteral("PostgreSQL Unicode")},
-                   "(local)",
-                   "Geen ODBC-stuurprogramma voor SQL Server gevonden (gezocht: ODBC Driver NN for SQL Server, "
-                   "SQL Server Native Client NN.N, SQL Server, FreeTDS)"}),
+                   "Driver={FreeTDS};Server=10.0.0.5;Port=1433;ClientCharset=UTF-8;Database=PLANNING;UID=sa;"
+                   "PWD={x;y};"},
+        DriverCase{
+            "freetds_local",
+            {QStringLiteral("FreeTDS")},
+            "(local)",
+            "Driver={FreeTDS};Server=localhost;ClientCharset=UTF-8;Database=PLANNING;UID=sa;PWD={x;y};"},
+        DriverCase{
+            "none_installed",
+            {QStringLiteral("PostgreSQL Unicode")},
+            "(local)",
+            "Geen ODBC-stuurprogramma voor SQL Server gevonden (gezocht: ODBC Driver NN for SQL Server, "
+            "SQL Server Native Client NN.N, SQL Server, FreeTDS)"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -7,10 +7,10 @@
 #include "support/Ports.h"
 
 #include <QCoreApplication>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,9 @@ using test::Backend;
 // One database of a backend, with the link's connection, row and transaction log on it.
 class PlanningDb : public ::testing::TestWithParam<Backend> {
 protected:
-    PlanningDb() : db(GetParam(), settings), ado(settings, db.programFolder()) { ado.recordStatements = true; }
+    PlanningDb() : db(GetParam(), settings), ado(settings, db.programFolder()) {
+        ado.recordStatements = true;
+    }
 
     // The row as the database holds it, read through the test's own connection.
     QSqlRecord row(int plaId) {
@@ -36,14 +38,16 @@ protected:
     }
     int count(const QString& table) {
         QSqlQuery q(db.inspect());
-        EXPECT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + table)) << q.lastError().text().toStdString();
+        EXPECT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + table))
+            << q.lastError().text().toStdString();
         q.next();
         return q.value(0).toInt();
     }
     QStringList transactions() {
         QSqlQuery q(db.inspect());
-        EXPECT_TRUE(q.exec(QStringLiteral("SELECT tra_gebruiker, tra_ritstaat, tra_rit, tra_wagen, tra_chauffeur, "
-                                          "tra_code, tra_opmerking FROM TRANSACTIES ORDER BY tra_id")));
+        EXPECT_TRUE(
+            q.exec(QStringLiteral("SELECT tra_gebruiker, tra_ritstaat, tra_rit, tra_wagen, tra_chauffeur, "
+                                  "tra_code, tra_opmerking FROM TRANSACTIES ORDER BY tra_id")));
         QStringList rows;
         while (q.next()) {
             QStringList values;
@@ -76,7 +80,9 @@ protected:
     TransactionLog transactions_{ado, settings, errors};
 };
 
-std::string backendName(const ::testing::TestParamInfo<Backend>& p) { return test::backendName(p.param); }
+std::string backendName(const ::testing::TestParamInfo<Backend>& p) {
+    return test::backendName(p.param);
+}
 
 TEST_P(PlanningDb, TheConnectionOpensOnDemandAndStaysOpenUntilClosed) {
     EXPECT_FALSE(ado.isOpen());
@@ -100,7 +106,8 @@ TEST_P(PlanningDb, ANewRowGetsItsInsertDefaults) {
         switch (c.insertDefault) {
             case InsertDefault::Value:
                 if (c.type == ColumnType::Amount) {
-                    EXPECT_EQ(Amount::parse(v.toString()), Amount::parse(c.defaultValue)) << c.name.toString().toStdString();
+                    EXPECT_EQ(Amount::parse(v.toString()), Amount::parse(c.defaultValue))
+                        << c.name.toString().toStdString();
                 } else {
                     EXPECT_FALSE(v.isNull()) << c.name.toString().toStdString();
                     EXPECT_EQ(v.toString(), c.defaultValue.toString()) << c.name.toString().toStdString();
@@ -125,7 +132,8 @@ TEST_P(PlanningDb, ANewRowGetsItsInsertDefaults) {
 }
 
 TEST_P(PlanningDb, TextsAreStoredInTheirAnsiFormCutToSizeAndTheMemoKeepsUnicode) {
-    const QString hostile = QStringLiteral("O'Brien -- ; DROP TABLE planning; \"x\" Łódź ") + QString(10000, u'z');
+    const QString hostile =
+        QStringLiteral("O'Brien -- ; DROP TABLE planning; \"x\" Łódź ") + QString(10000, u'z');
     const int id = saveNewRow([&](PlanningRecord& r) {
         for (const ColumnInfo& c : planningColumns()) {
             if (c.type == ColumnType::Text) {
@@ -137,8 +145,10 @@ TEST_P(PlanningDb, TextsAreStoredInTheirAnsiFormCutToSizeAndTheMemoKeepsUnicode)
     const QSqlRecord stored = row(id);
     for (const ColumnInfo& c : planningColumns()) {
         if (c.type == ColumnType::Text) {
-            const QString ansi = QStringLiteral("O'Brien -- ; DROP TABLE planning; \"x\" L\u00F3dz ") + QString(10000, u'z');
-            EXPECT_EQ(stored.value(c.name.toString()).toString(), ansi.left(c.size)) << c.name.toString().toStdString();
+            const QString ansi =
+                QStringLiteral("O'Brien -- ; DROP TABLE planning; \"x\" L\u00F3dz ") + QString(10000, u'z');
+            EXPECT_EQ(stored.value(c.name.toString()).toString(), ansi.left(c.size))
+                << c.name.toString().toStdString();
         }
     }
     EXPECT_EQ(stored.value(QStringLiteral("pla_tekst")).toString(), hostile + QStringLiteral("€ ✓"));
@@ -166,10 +176,12 @@ TEST_P(PlanningDb, AmountsAndTimesAreStoredExactly) {
         r.setInteger(Column::pla_extern, 77);
     });
     const QSqlRecord stored = row(id);
-    EXPECT_EQ(Amount::parse(stored.value(QStringLiteral("pla_bedrag")).toString())->toString(), QStringLiteral("12.50"));
+    EXPECT_EQ(Amount::parse(stored.value(QStringLiteral("pla_bedrag")).toString())->toString(),
+              QStringLiteral("12.50"));
     EXPECT_EQ(Amount::parse(stored.value(QStringLiteral("pla_bedrag_5")).toString())->toString(),
               QStringLiteral("99999999999999.99"));
-    EXPECT_EQ(Amount::parse(stored.value(QStringLiteral("pla_km_sqr")).toString())->toString(), QStringLiteral("-0.01"));
+    EXPECT_EQ(Amount::parse(stored.value(QStringLiteral("pla_km_sqr")).toString())->toString(),
+              QStringLiteral("-0.01"));
     EXPECT_EQ(readDateTime(stored.value(QStringLiteral("pla_datum"))), pickup);
 
     // and as the link reads them back when it edits the row
@@ -201,7 +213,8 @@ TEST_P(PlanningDb, AnExistingRowIsEditedByItsOrderNumberLowestIdFirst) {
     EXPECT_EQ(ado.statements.first(), QStringLiteral("UPDATE planning SET pla_status = ? WHERE pla_id = ?"));
     EXPECT_EQ(row(first).value(QStringLiteral("pla_status")).toString(), QStringLiteral("S"));
     EXPECT_EQ(row(second).value(QStringLiteral("pla_status")).toString(), QStringLiteral("W"));
-    EXPECT_EQ(Amount::parse(row(first).value(QStringLiteral("pla_bedrag")).toString()), Amount::fromCents(1999));
+    EXPECT_EQ(Amount::parse(row(first).value(QStringLiteral("pla_bedrag")).toString()),
+              Amount::fromCents(1999));
 
     EXPECT_FALSE(record.editByOrderNumber(999));
     EXPECT_FALSE(record.isOpen());
@@ -229,9 +242,10 @@ TEST_P(PlanningDb, LogTransactieWritesTheRowWithTheUserNumber) {
         transactions_.LogTransactie(0, 4711, 0, 0, 91, QString());
     }
     transactions_.LogTransactie(1, 2, 3, 4, 93, QStringLiteral("it's"));
-    EXPECT_EQ(transactions(), (QStringList{QStringLiteral("0,0,4711,0,0,91,"), QStringLiteral("7,0,4711,0,0,91,"),
-                                           QStringLiteral("-3,0,4711,0,0,91,"), QStringLiteral("0,0,4711,0,0,91,"),
-                                           QStringLiteral("0,1,2,3,4,93,it's")}));
+    EXPECT_EQ(transactions(),
+              (QStringList{QStringLiteral("0,0,4711,0,0,91,"), QStringLiteral("7,0,4711,0,0,91,"),
+                           QStringLiteral("-3,0,4711,0,0,91,"), QStringLiteral("0,0,4711,0,0,91,"),
+                           QStringLiteral("0,1,2,3,4,93,it's")}));
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
@@ -282,7 +296,8 @@ TEST_P(PlanningDb, TheTestButtonReportsSuccessAndClosesTheConnection) {
 
     // an open connection is not tried again with changed settings
     ado.open();
-    settings.setText(Setting::xLoginServer, QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1"));
+    settings.setText(Setting::xLoginServer,
+                     QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1"));
     Button3Click(ado, boxes, log, errors);
     EXPECT_EQ(boxes.shown.size(), 2u);
     EXPECT_FALSE(ado.isOpen());
@@ -293,7 +308,8 @@ TEST_P(PlanningDb, TheTestButtonReportsSuccessAndClosesTheConnection) {
 TEST_P(PlanningDb, AConnectThatFailsCarriesTheDriversMessageAndTheLinkGoesOn) {
     const QString good = settings.text(Setting::xLoginServer);
     if (GetParam() == Backend::SQLite) {
-        settings.setText(Setting::xLoginServer, QStringLiteral("sqlite:") + scratch.mkdir(QStringLiteral("a-folder")));
+        settings.setText(Setting::xLoginServer,
+                         QStringLiteral("sqlite:") + scratch.mkdir(QStringLiteral("a-folder")));
     } else {
         settings.setText(Setting::xPaswoordSQL, QStringLiteral("wrong"));
     }
@@ -303,7 +319,8 @@ TEST_P(PlanningDb, AConnectThatFailsCarriesTheDriversMessageAndTheLinkGoesOn) {
     } catch (const DatabaseError& e) {
         EXPECT_FALSE(e.message().isEmpty());
         if (GetParam() == Backend::PostgreSQLOdbc) {
-            EXPECT_TRUE(e.message().contains(QStringLiteral("password authentication failed"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("password authentication failed")))
+                << e.message().toStdString();
         }
     }
     EXPECT_FALSE(ado.isOpen());
@@ -319,12 +336,14 @@ TEST_P(PlanningDb, AConnectThatFailsCarriesTheDriversMessageAndTheLinkGoesOn) {
 
     // the next use tries again with the settings as they are then
     settings.setText(Setting::xLoginServer, good);
-    settings.setText(Setting::xPaswoordSQL, GetParam() == Backend::SQLite ? QString()
-                                                                          : test::PostgresServer::fromEnvironment().password);
+    settings.setText(Setting::xPaswoordSQL, GetParam() == Backend::SQLite
+                                                ? QString()
+                                                : test::PostgresServer::fromEnvironment().password);
     EXPECT_NO_THROW(saveNewRow());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, PlanningDb, ::testing::Values(Backend::SQLite, Backend::PostgreSQLOdbc), backendName);
+INSTANTIATE_TEST_SUITE_P(Backends, PlanningDb, ::testing::Values(Backend::SQLite, Backend::PostgreSQLOdbc),
+                         backendName);
 
 // A password with the characters that end or quote a value of a connection string.
 TEST(PostgresLogin, AnyPasswordWorks) {
@@ -353,7 +372,8 @@ TEST(PostgresLogin, AnyPasswordWorks) {
 TEST(PostgresLogin, AnUnknownServerGivesTheDriversMessage) {
     MemorySettings settings;
     test::TestDatabase db(Backend::PostgreSQLOdbc, settings);
-    settings.setText(Setting::xLoginServer, QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1"));
+    settings.setText(Setting::xLoginServer,
+                     QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1"));
     PlanningDatabase ado(settings, db.programFolder());
     try {
         ado.open();
@@ -364,7 +384,8 @@ TEST(PostgresLogin, AnUnknownServerGivesTheDriversMessage) {
 }
 
 TEST(TemporaryKey, HasTheFormatOfTheExamples) {
-    EXPECT_EQ(TemporaryKeys::format(QDateTime(QDate(2011, 11, 7), QTime(9, 5, 3)), 7), QStringLiteral("P201111070905031137"));
+    EXPECT_EQ(TemporaryKeys::format(QDateTime(QDate(2011, 11, 7), QTime(9, 5, 3)), 7),
+              QStringLiteral("P201111070905031137"));
     EXPECT_EQ(TemporaryKeys::format(QDateTime(QDate(2011, 12, 25), QTime(23, 59, 58)), 999),
               QStringLiteral("P201112252359581258999"));
 }

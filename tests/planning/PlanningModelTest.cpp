@@ -33,9 +33,10 @@ struct AmountCase {
 };
 
 TEST(Amount, ParsesDecimalTextExactly) {
-    const AmountCase cases[] = {{"12.50", 1250},   {"12.5", 1250},    {"7", 700},         {"-0.05", -5},
-                                {"0.00", 0},       {"12.5000", 1250}, {".5", 50},         {"9999999999999999.99", 999999999999999999},
-                                {"1.234", {}},     {"abc", {}},       {"", {}},           {"1,50", {}}};
+    const AmountCase cases[] = {
+        {"12.50", 1250}, {"12.5", 1250},    {"7", 700}, {"-0.05", -5},
+        {"0.00", 0},     {"12.5000", 1250}, {".5", 50}, {"9999999999999999.99", 999999999999999999},
+        {"1.234", {}},   {"abc", {}},       {"", {}},   {"1,50", {}}};
     for (const auto& c : cases) {
         const auto a = Amount::parse(QString::fromLatin1(c.text));
         EXPECT_EQ(a ? std::optional(a->cents()) : std::nullopt, c.cents) << c.text;
@@ -48,7 +49,8 @@ TEST(Amount, ParsesDecimalTextExactly) {
 // The schema scripts kept in schema/ are the ones the code makes.
 TEST(Schema, TheScriptsMatchTheColumnTable) {
     for (SqlDialect d : {SqlDialect::SqlServer, SqlDialect::PostgreSQL, SqlDialect::SQLite}) {
-        const QString path = QStringLiteral(VK_SOURCE_DIR "/schema/") + dialectName(d) + QStringLiteral(".sql");
+        const QString path =
+            QStringLiteral(VK_SOURCE_DIR "/schema/") + dialectName(d) + QStringLiteral(".sql");
         if (qEnvironmentVariableIsSet("VK_WRITE_SCHEMA")) {
             QFile out(path);
             ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));

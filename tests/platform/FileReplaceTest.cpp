@@ -46,10 +46,12 @@ TEST(FileReplace, AFolderInThePlaceOfTheFileIsAnError) {
 TEST(FileReplace, OwnerOnlyFilesAreNotReadableByOthers) {
     TempFolder dir;
     writeFileReplacing(dir.file(QStringLiteral("open.xml")), "x", Durability::Atomic);
-    writeFileReplacing(dir.file(QStringLiteral("secret.xml")), "x", Durability::Flushed, FileAccess::OwnerOnly);
+    writeFileReplacing(dir.file(QStringLiteral("secret.xml")), "x", Durability::Flushed,
+                       FileAccess::OwnerOnly);
     EXPECT_TRUE(QFile::permissions(dir.file(QStringLiteral("open.xml"))) & QFileDevice::ReadOwner);
     EXPECT_EQ(QFile::permissions(dir.file(QStringLiteral("secret.xml"))) &
-                  (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup | QFileDevice::WriteOther),
+                  (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup |
+                   QFileDevice::WriteOther),
               QFileDevice::Permissions());
 }
 

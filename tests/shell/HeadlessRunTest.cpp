@@ -78,7 +78,8 @@ TEST(HeadlessRun, NewOrdersAndAmendmentsReachTheDatabase) {
               "<Gebruiker_Text>7</Gebruiker_Text></Hoofdscherm></Configuration>");
     dir.mkdir(QStringLiteral("W2W/S2C"));
     dir.write(QStringLiteral("W2W/S2C/4711.s2c"),
-              "<w2w><s2c><kind>ADD</kind><id>4711</id><ssec>201101071146</ssec><passenger>Mevr. de Vries</passenger>"
+              "<w2w><s2c><kind>ADD</kind><id>4711</id><ssec>201101071146</ssec><passenger>Mevr. de "
+              "Vries</passenger>"
               "<costs>1250</costs></s2c></w2w>");
     ProcessResult r = runClient({QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -89,21 +90,25 @@ TEST(HeadlessRun, NewOrdersAndAmendmentsReachTheDatabase) {
               "<w2w><s2c><kind>UPD</kind><id>4711</id><canceled>1</canceled></s2c></w2w>");
     r = runClient({QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(test::readAll(dir.file(QStringLiteral("W2W/C2S/4711-annulering.c2s"))).contains("<kind>BOB</kind>"));
+    EXPECT_TRUE(
+        test::readAll(dir.file(QStringLiteral("W2W/C2S/4711-annulering.c2s"))).contains("<kind>BOB</kind>"));
 
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("headless-check"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("headless-check"));
         db.setDatabaseName(dir.file(QStringLiteral("planning.db")));
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(QStringLiteral("SELECT pla_extern, pla_opmerking, pla_status, pla_bedrag FROM planning")));
+        ASSERT_TRUE(
+            q.exec(QStringLiteral("SELECT pla_extern, pla_opmerking, pla_status, pla_bedrag FROM planning")));
         ASSERT_TRUE(q.next());
         EXPECT_EQ(q.value(0).toInt(), 4711);
         EXPECT_EQ(q.value(1).toString(), QStringLiteral("(VERWIJDERD DOOR OPDRACHTGEVER)"));
         EXPECT_EQ(q.value(2).toString(), QStringLiteral("S"));
         EXPECT_EQ(q.value(3).toString(), QStringLiteral("12.50"));
         EXPECT_FALSE(q.next());
-        ASSERT_TRUE(q.exec(QStringLiteral("SELECT tra_gebruiker, tra_code FROM TRANSACTIES ORDER BY tra_id")));
+        ASSERT_TRUE(
+            q.exec(QStringLiteral("SELECT tra_gebruiker, tra_code FROM TRANSACTIES ORDER BY tra_id")));
         QStringList codes;
         while (q.next()) {
             codes << q.value(0).toString() + u':' + q.value(1).toString();

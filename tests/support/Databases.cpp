@@ -15,14 +15,17 @@
 
 namespace vk::test {
 
-std::string backendName(Backend backend) { return backend == Backend::SQLite ? "SQLite" : "PostgreSQLOdbc"; }
+std::string backendName(Backend backend) {
+    return backend == Backend::SQLite ? "SQLite" : "PostgreSQLOdbc";
+}
 
 PostgresServer PostgresServer::fromEnvironment() {
     PostgresServer s{qEnvironmentVariable("VK_PG_PORT"), qEnvironmentVariable("VK_PG_USER"),
                      qEnvironmentVariable("VK_PG_PASSWORD"), qEnvironmentVariable("VK_PG_DATABASE")};
     if (s.port.isEmpty() || s.user.isEmpty()) {
         throw std::runtime_error(
-            "no PostgreSQL server for the tests: VK_PG_PORT and VK_PG_USER are not set (run the tests with ./test, "
+            "no PostgreSQL server for the tests: VK_PG_PORT and VK_PG_USER are not set (run the tests with "
+            "./test, "
             "which starts one)");
     }
     return s;
@@ -46,10 +49,12 @@ QString uniqueName(const char* prefix) {
 QSqlDatabase odbcConnection(const QString& name, const PostgresServer& pg, const QString& database) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
     db.setDatabaseName(pg.odbcServerSetting().mid(5) + QStringLiteral(";Database=%1;UID=%2;PWD=%3;")
-                                                          .arg(quoteOdbcValue(database), quoteOdbcValue(pg.user),
-                                                               quoteOdbcValue(pg.password)));
+                                                           .arg(quoteOdbcValue(database),
+                                                                quoteOdbcValue(pg.user),
+                                                                quoteOdbcValue(pg.password)));
     if (!db.open()) {
-        throw std::runtime_error("cannot reach the test's PostgreSQL server: " + db.lastError().text().toStdString());
+        throw std::runtime_error("cannot reach the test's PostgreSQL server: " +
+                                 db.lastError().text().toStdString());
     }
     return db;
 }

@@ -17,7 +17,9 @@ namespace vk::test {
 enum class Backend { SQLite, PostgreSQLOdbc };
 
 std::string backendName(Backend backend);
-inline void PrintTo(Backend backend, std::ostream* os) { *os << backendName(backend); }
+inline void PrintTo(Backend backend, std::ostream* os) {
+    *os << backendName(backend);
+}
 
 // The PostgreSQL server of the test run, from the variables ./test exports. Missing variables
 // make the test fail loudly: the tests are never skipped.

@@ -64,7 +64,8 @@ public:
             onShow(request);
         }
         if (answers.isEmpty()) {
-            return request.buttons == MessageBoxRequest::Buttons::Ok ? MessageBoxAnswer::Ok : MessageBoxAnswer::No;
+            return request.buttons == MessageBoxRequest::Buttons::Ok ? MessageBoxAnswer::Ok
+                                                                     : MessageBoxAnswer::No;
         }
         return answers.takeFirst();
     }
