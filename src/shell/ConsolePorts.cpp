@@ -6,8 +6,11 @@
 
 namespace vk {
 
+// One log line is one line of output: line breaks inside a message (a driver's, say) become spaces.
 void ConsoleLog::appendLine(const QString& line) {
-    const QByteArray bytes = line.toLocal8Bit();
+    QString flat = line;
+    flat.replace(QStringLiteral("\r\n"), QStringLiteral(" ")).replace(u'\n', u' ').replace(u'\r', u' ');
+    const QByteArray bytes = flat.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
