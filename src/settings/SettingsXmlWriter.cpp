@@ -95,9 +95,9 @@ QString formatSettingsDocument(const SettingsDocument& document) {
     Formatter f;
     if (document.declaration) {
         const XmlDeclaration& d = *document.declaration;
-        f.out += QStringLiteral("<?xml version=\"") + d.version + u'"';
+        f.out += QStringLiteral("<?xml version=\"") + escapeSettingsText(d.version) + u'"';
         if (d.encoding) {
-            f.out += QStringLiteral(" encoding=\"") + *d.encoding + u'"';
+            f.out += QStringLiteral(" encoding=\"") + escapeSettingsText(*d.encoding) + u'"';
         }
         if (d.standaloneYes) {
             f.out += QStringLiteral(" standalone=\"yes\"");
