@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (qsizetype i = 0; i < text.size(); ++i) {
         const bool cr = text[i] == u'\r';
         const bool lf = text[i] == u'\n';
-        if ((cr && (i + 1 >= text.size() || text[i + 1] != u'\n')) || (lf && (i == 0 || text[i - 1] != u'\r'))) {
+        if ((cr && (i + 1 >= text.size() || text[i + 1] != u'\n')) ||
+            (lf && (i == 0 || text[i - 1] != u'\r'))) {
             std::abort();
         }
     }

@@ -12,6 +12,9 @@ public:
     virtual QDateTime now() const = 0;
 };
 
+// The local date and time as the log lines start: "dd-mm-yyyy hh:mm:ss".
+QString logTimestamp(const QDateTime& time);
+
 class SystemClock final : public Clock {
 public:
     QDateTime now() const override;

@@ -15,7 +15,6 @@
 
 #include <unistd.h>
 #include <csignal>
-#include <memory>
 
 namespace vk {
 
@@ -71,8 +70,7 @@ int runHeadless(const CommandLine& cl) {
 
     ConsoleLog log;
     if (loadProblem) {
-        log.appendLine(clock.now().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")) + QStringLiteral(" - ") +
-                       *loadProblem);
+        log.appendLine(logTimestamp(clock.now()) + QStringLiteral(" - ") + *loadProblem);
     }
     KeptPacket packet;
     LogReplacingErrorHandler errors(log);

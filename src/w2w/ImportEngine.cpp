@@ -36,7 +36,7 @@ ImportEngine::ImportEngine(ImportPorts ports, DocumentHandlers& handlers)
     : ports_(ports), handlers_(handlers) {}
 
 QString ImportEngine::timestamp() const {
-    return ports_.clock.now().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss"));
+    return logTimestamp(ports_.clock.now());
 }
 
 QString ImportEngine::tagValue(QStringView tag) const {
