@@ -161,6 +161,8 @@ void OrderHandlers::handleNewOrder(ImportEngine& engine) {
         engine.WriteAcknowledgement(kAcknowledged.toString(), engine.currentEntryName());
     } catch (const std::exception& error) {
         engine.logError(errorMessage(error));
+    } catch (...) {
+        engine.logError(QStringLiteral("Onbekende fout na het bewaren van de rit"));
     }
 }
 
@@ -236,6 +238,8 @@ void OrderHandlers::handleAmendment(ImportEngine& engine) {
         engine.WriteAcknowledgement(kAcknowledged.toString(), engine.currentEntryName());
     } catch (const std::exception& error) {
         engine.logError(errorMessage(error));
+    } catch (...) {
+        engine.logError(QStringLiteral("Onbekende fout bij het schrijven van de bevestiging"));
     }
 }
 
