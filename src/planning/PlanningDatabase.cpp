@@ -2,7 +2,6 @@
 
 #include "platform/Errors.h"
 
-#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 
@@ -68,8 +67,6 @@ void PlanningDatabase::open() {
             QStringLiteral("Het databasestuurprogramma %1 is niet beschikbaar").arg(target.qtDriver));
     }
     db.setDatabaseName(target.databaseName);
-    const bool isNewSqliteFile =
-        target.kind == ConnectionTarget::Kind::Sqlite && !QFileInfo::exists(target.databaseName);
     if (!db.open()) {
         const QSqlError error = db.lastError();
         db.close();
@@ -99,7 +96,7 @@ void PlanningDatabase::open() {
                 !pragma.exec(QStringLiteral("PRAGMA busy_timeout=5000"))) {
                 fail(pragma.lastError());
             }
-            createSqliteSchemaIfNew(isNewSqliteFile);
+            createSqliteSchemaIfEmpty();
         } catch (...) {
             Close();
             throw;
@@ -107,16 +104,27 @@ void PlanningDatabase::open() {
     }
 }
 
-void PlanningDatabase::createSqliteSchemaIfNew(bool isNew) {
-    if (!isNew) {
+// A new file, or one without any table, gets the link's tables, all of them or none. A file that
+// has tables of its own is left as it is: what is missing there is reported when it is used.
+void PlanningDatabase::createSqliteSchemaIfEmpty() {
+    QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
+    if (!db.tables(QSql::Tables).isEmpty()) {
         return;
     }
-    QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
+    if (!db.transaction()) {
+        fail(db.lastError());
+    }
     QSqlQuery q(db);
     for (const QString& statement : schemaStatements(SqlDialect::SQLite)) {
         if (!q.exec(statement)) {
-            fail(q.lastError());
+            const QSqlError error = q.lastError();
+            q.finish();
+            db.rollback();
+            fail(error);
         }
+    }
+    if (!db.commit()) {
+        fail(db.lastError());
     }
 }
 

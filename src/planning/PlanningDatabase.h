@@ -54,7 +54,7 @@ public:
     QStringList statements;
 
 private:
-    void createSqliteSchemaIfNew(bool isNew);
+    void createSqliteSchemaIfEmpty();
     [[noreturn]] void fail(const QSqlError& error) const;
 
     const Settings& settings_;

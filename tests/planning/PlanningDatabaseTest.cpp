@@ -383,6 +383,23 @@ TEST(PostgresLogin, AnUnknownServerGivesTheDriversMessage) {
     }
 }
 
+// An empty file (left by a first run that stopped half way, or made by hand) gets the tables too.
+TEST(SqliteDatabase, AnEmptyFileGetsTheTablesAFileWithTablesIsLeftAlone) {
+    test::TempFolder dir;
+    dir.write(QStringLiteral("planning.db"), QByteArray());
+    MemorySettings settings;
+    settings.setText(Setting::xLoginServer, QStringLiteral("sqlite:planning.db"));
+    {
+        PlanningDatabase ado(settings, dir.path() + u'/');
+        ado.open();
+        ado.execute(QStringLiteral("SELECT COUNT(*) FROM planning"), {}).finish();
+        ado.execute(QStringLiteral("DROP TABLE planning"), {}).finish();
+    }
+    PlanningDatabase again(settings, dir.path() + u'/');
+    again.open();
+    EXPECT_THROW(again.execute(QStringLiteral("SELECT COUNT(*) FROM planning"), {}), DatabaseError);
+}
+
 TEST(TemporaryKey, HasTheFormatOfTheExamples) {
     EXPECT_EQ(TemporaryKeys::format(QDateTime(QDate(2011, 11, 7), QTime(9, 5, 3)), 7),
               QStringLiteral("P201111070905031137"));
