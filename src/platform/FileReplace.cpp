@@ -39,14 +39,12 @@ mode_t defaultFileMode() {
     return mode;
 }
 
-// A temporary file beside the target, hidden and with a name no reader looks for; removed
-// unless it has been renamed into place.
+// A temporary file beside the target, hidden and with a short name no reader looks for (so that
+// a target name of full length still fits); removed unless it has been renamed into place.
 class TemporaryBeside {
 public:
     explicit TemporaryBeside(const QString& target) {
-        const QFileInfo info(target);
-        name_ = QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() +
-                                  QStringLiteral(".tmp-XXXXXX"));
+        name_ = QFile::encodeName(QFileInfo(target).path() + QStringLiteral("/.vk-tmp-XXXXXX"));
         fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
     }
     ~TemporaryBeside() {

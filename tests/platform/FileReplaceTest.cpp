@@ -43,6 +43,13 @@ TEST(FileReplace, AFolderInThePlaceOfTheFileIsAnError) {
               QStringList{QStringLiteral("a.c2s")});
 }
 
+TEST(FileReplace, ANameOfFullLengthFits) {
+    TempFolder dir;
+    const QString path = dir.file(QString(251, u'n') + QStringLiteral(".c2s"));
+    writeFileReplacing(path, "x", Durability::Flushed);
+    EXPECT_EQ(test::readAll(path), "x");
+}
+
 TEST(FileReplace, OwnerOnlyFilesAreNotReadableByOthers) {
     TempFolder dir;
     writeFileReplacing(dir.file(QStringLiteral("open.xml")), "x", Durability::Atomic);
