@@ -1,8 +1,14 @@
 #include "platform/Errors.h"
 
+#include <cstring>
+
 namespace vk {
 
 Error::Error(QString message) : message_(std::move(message)), utf8_(message_.toStdString()) {}
+
+QString systemErrorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 QString errorMessage(const std::exception& error) {
     if (const auto* own = dynamic_cast<const Error*>(&error)) {

@@ -35,6 +35,9 @@ class DatabaseError : public Error {
     using Error::Error;
 };
 
+// The operating system's text for an error number (errno).
+QString systemErrorText(int error);
+
 // The message of any exception, as the log shows it.
 QString errorMessage(const std::exception& error);
 

@@ -25,10 +25,6 @@ namespace {
 }
 
 #ifdef Q_OS_UNIX
-QString systemMessage(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // The mode a new file gets from the process's umask, read once.
 mode_t defaultFileMode() {
     static const mode_t mode = [] {
@@ -84,10 +80,10 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
 #ifdef Q_OS_UNIX
     TemporaryBeside temp(path);
     if (temp.fd() < 0) {
-        fail(path, systemMessage(errno));
+        fail(path, systemErrorText(errno));
     }
     if (::fchmod(temp.fd(), access == FileAccess::OwnerOnly ? mode_t{0600} : defaultFileMode()) != 0) {
-        fail(path, systemMessage(errno));
+        fail(path, systemErrorText(errno));
     }
     for (qsizetype written = 0; written < bytes.size();) {
         const ssize_t n =
@@ -96,18 +92,18 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
             continue;
         }
         if (n <= 0) {
-            fail(path, systemMessage(n < 0 ? errno : ENOSPC));
+            fail(path, systemErrorText(n < 0 ? errno : ENOSPC));
         }
         written += n;
     }
     if (durability == Durability::Flushed && ::fdatasync(temp.fd()) != 0) {
-        fail(path, systemMessage(errno));
+        fail(path, systemErrorText(errno));
     }
     if (!temp.close()) {
-        fail(path, systemMessage(errno));
+        fail(path, systemErrorText(errno));
     }
     if (!temp.renameTo(QFile::encodeName(path))) {
-        fail(path, systemMessage(errno));
+        fail(path, systemErrorText(errno));
     }
 #else
     QSaveFile file(path);

@@ -25,10 +25,6 @@ QString cannotOpen(const QString& path, const QString& reason) {
     return QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason);
 }
 
-QString systemMessage(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 #ifdef Q_OS_UNIX
 class FileDescriptor {
 public:
@@ -72,14 +68,14 @@ QByteArray readDeliveredFile(const QString& path) {
     const QByteArray nativePath = path.toLocal8Bit();
     const FileDescriptor fd(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) {
-        throw FileError(cannotOpen(path, systemMessage(errno)));
+        throw FileError(cannotOpen(path, systemErrorText(errno)));
     }
     struct stat info {};
     if (fstat(fd.get(), &info) != 0) {
-        throw FileError(cannotOpen(path, systemMessage(errno)));
+        throw FileError(cannotOpen(path, systemErrorText(errno)));
     }
     if (S_ISDIR(info.st_mode)) {
-        throw FileError(cannotOpen(path, systemMessage(EISDIR)));
+        throw FileError(cannotOpen(path, systemErrorText(EISDIR)));
     }
     if (!S_ISREG(info.st_mode)) {
         throw FileError(cannotOpen(path, QStringLiteral("Not a regular file")));
@@ -97,7 +93,7 @@ QByteArray readDeliveredFile(const QString& path) {
             if (errno == EINTR) {
                 continue;
             }
-            throw FileError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, systemMessage(errno)));
+            throw FileError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, systemErrorText(errno)));
         }
         if (got == 0) {
             break;
