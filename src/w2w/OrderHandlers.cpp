@@ -36,6 +36,29 @@ private:
     const ImportEngine& engine_;
 };
 
+// The amounts, taken over only when the document carries them, new order and amendment alike.
+void assignAmounts(PlanningRecord& row, const Document& doc, const Settings& settings) {
+    if (doc.present(u"<costs>")) {
+        row.setAmount(Column::pla_bedrag, amountOf(doc.text(u"<costs>"), settings.checked(Setting::costs)));
+    }
+    if (doc.present(u"<costs2>")) {
+        row.setAmount(Column::pla_bedrag_5,
+                      amountOf(doc.text(u"<costs2>"), settings.checked(Setting::costs2)));
+    }
+}
+
+// A step whose failure is only logged: it runs when the document can no longer be refused.
+template <class Step>
+void onlyLogFailures(ImportEngine& engine, const QString& unknownError, Step step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        engine.logError(errorMessage(error));
+    } catch (...) {
+        engine.logError(unknownError);
+    }
+}
+
 void appendToText(PlanningRecord& row, const QString& word) {
     row.setMemo(Column::pla_tekst, row.text(Column::pla_tekst) + kCrLf + word);
 }
@@ -119,12 +142,7 @@ void OrderHandlers::assignNewOrder(const ImportEngine& engine) {
     r.setInteger(Column::pla_zone_aantal, doc.integer(u"<zones>"));
     r.setText(Column::pla_beststad, doc.text(u"<dplace>"));
     r.setText(Column::pla_bestpostcode, postcodeOf(doc.text(u"<dzip>")));
-    if (doc.present(u"<costs>")) {
-        r.setAmount(Column::pla_bedrag, amountOf(doc.text(u"<costs>"), settings.checked(Setting::costs)));
-    }
-    if (doc.present(u"<costs2>")) {
-        r.setAmount(Column::pla_bedrag_5, amountOf(doc.text(u"<costs2>"), settings.checked(Setting::costs2)));
-    }
+    assignAmounts(r, doc, settings);
     r.setText(Column::pla_soortrit, QStringLiteral("S"));
     r.setText(Column::pla_soortvervoer, settings.text(Setting::SV));
     r.setText(Column::pla_opmerking, doc.text(u"<passenger>"));
@@ -138,9 +156,12 @@ void OrderHandlers::assignNewOrder(const ImportEngine& engine) {
     r.setInteger(Column::pla_bellen, doc.flag(u"<callback>") ? 1 : 0);
 }
 
-void OrderHandlers::saveAndLog(int code) {
+void OrderHandlers::saveWithFreshKey() {
     row_.setText(Column::pla_temp, keys_.next());
     row_.save();
+}
+
+void OrderHandlers::logSaved(int code) {
     if (const std::optional<int> id = ADOZoekLaatste(row_)) {
         transactions_.LogTransactie(0, *id, 0, 0, code, QString());
     }
@@ -151,19 +172,12 @@ void OrderHandlers::handleNewOrder(ImportEngine& engine) {
     assignNewOrder(engine);
     // A save the database refuses reaches the cycle, which refuses the document: the partner
     // learns that the order was not taken.
-    row_.setText(Column::pla_temp, keys_.next());
-    row_.save();
+    saveWithFreshKey();
     // Once saved, an order is never refused: what fails from here on is only logged.
-    try {
-        if (const std::optional<int> id = ADOZoekLaatste(row_)) {
-            transactions_.LogTransactie(0, *id, 0, 0, kCodeNewOrder, QString());
-        }
+    onlyLogFailures(engine, QStringLiteral("Onbekende fout na het bewaren van de rit"), [&] {
+        logSaved(kCodeNewOrder);
         engine.WriteAcknowledgement(kAcknowledged.toString(), engine.currentEntryName());
-    } catch (const std::exception& error) {
-        engine.logError(errorMessage(error));
-    } catch (...) {
-        engine.logError(QStringLiteral("Onbekende fout na het bewaren van de rit"));
-    }
+    });
 }
 
 void OrderHandlers::openByOrderNumber(int orderNumber) {
@@ -173,11 +187,12 @@ void OrderHandlers::openByOrderNumber(int orderNumber) {
     }
 }
 
-void OrderHandlers::cancel(const ImportEngine&, int orderNumber) {
+void OrderHandlers::cancel(int orderNumber) {
     openByOrderNumber(orderNumber);
     row_.setText(Column::pla_opmerking, QStringLiteral("(VERWIJDERD DOOR OPDRACHTGEVER)"));
     row_.setText(Column::pla_status, QStringLiteral("S"));
-    saveAndLog(kCodeCancelled);
+    saveWithFreshKey();
+    logSaved(kCodeCancelled);
     row_.Close();
 }
 
@@ -209,12 +224,7 @@ void OrderHandlers::amend(const ImportEngine& engine, int orderNumber) {
         r.setText(Column::pla_bestpostcode, postcodeOf(doc.text(u"<dzip>")));
     }
     r.setInteger(Column::pla_zone_aantal, doc.integer(u"<zones>"));
-    if (doc.present(u"<costs>")) {
-        r.setAmount(Column::pla_bedrag, amountOf(doc.text(u"<costs>"), settings.checked(Setting::costs)));
-    }
-    if (doc.present(u"<costs2>")) {
-        r.setAmount(Column::pla_bedrag_5, amountOf(doc.text(u"<costs2>"), settings.checked(Setting::costs2)));
-    }
+    assignAmounts(r, doc, settings);
     if (doc.present(u"<passenger>")) {
         r.setText(Column::pla_opmerking, doc.text(u"<passenger>"));
     }
@@ -222,25 +232,22 @@ void OrderHandlers::amend(const ImportEngine& engine, int orderNumber) {
     assignAids(r, doc, settings);
     r.setText(Column::pla_telefoon, doc.text(u"<contact>"));
     r.setInteger(Column::pla_bellen, doc.flag(u"<callback>") ? 1 : 0);
-    saveAndLog(kCodeAmended);
+    saveWithFreshKey();
+    logSaved(kCodeAmended);
     r.Close();
 }
 
 void OrderHandlers::handleAmendment(ImportEngine& engine) {
     const QString canceled = engine.tagValue(u"<canceled>");
     if (canceled == u"1") {
-        cancel(engine, orderNumberOf(engine.tagValue(u"<id>")));
+        cancel(orderNumberOf(engine.tagValue(u"<id>")));
     }
     if (canceled == u"0" || canceled.isEmpty()) {
         amend(engine, orderNumberOf(engine.tagValue(u"<id>")));
     }
-    try {
+    onlyLogFailures(engine, QStringLiteral("Onbekende fout bij het schrijven van de bevestiging"), [&] {
         engine.WriteAcknowledgement(kAcknowledged.toString(), engine.currentEntryName());
-    } catch (const std::exception& error) {
-        engine.logError(errorMessage(error));
-    } catch (...) {
-        engine.logError(QStringLiteral("Onbekende fout bij het schrijven van de bevestiging"));
-    }
+    });
 }
 
 }  // namespace vk::w2w

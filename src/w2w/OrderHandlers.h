@@ -18,11 +18,13 @@ public:
 
 private:
     void assignNewOrder(const ImportEngine& engine);
-    void cancel(const ImportEngine& engine, int orderNumber);
+    void cancel(int orderNumber);
     void amend(const ImportEngine& engine, int orderNumber);
     void openByOrderNumber(int orderNumber);
-    // A fresh temporary key, the save, and the transaction row for the saved row.
-    void saveAndLog(int code);
+    // A fresh temporary key, then the save; an error reaches the caller.
+    void saveWithFreshKey();
+    // The transaction row for the row just saved (its failures go to the general error handler).
+    void logSaved(int code);
 
     PlanningRecord& row_;
     TemporaryKeys& keys_;
