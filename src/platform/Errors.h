@@ -35,6 +35,12 @@ class DatabaseError : public Error {
     using Error::Error;
 };
 
+// Stops an action without any message: the general error handler lets it pass in silence.
+class SilentAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};
+
 // The operating system's text for an error number (errno).
 QString systemErrorText(int error);
 

@@ -1,5 +1,8 @@
 #include "shell/CommandLine.h"
 
+#include <QCoreApplication>
+#include <QDir>
+
 namespace vk {
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -34,6 +37,30 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     return cl;
 }
 
+QString programFolderOfExecutable() {
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + u'/');
+}
+
+QString programFolder(const CommandLine& cl) {
+    if (cl.folder.isEmpty()) {
+        return programFolderOfExecutable();
+    }
+    QString folder = QDir::toNativeSeparators(QDir(cl.folder).absolutePath());
+    if (!folder.endsWith(QDir::separator())) {
+        folder += QDir::separator();
+    }
+    return folder;
+}
+
+bool displayAvailable() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (!qEnvironmentVariableIsEmpty(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QString usageText() {
     return QStringLiteral(
         "Gebruik: VeloraKarvexClient [--headless] [--once] [--folder MAP]\n"
@@ -41,7 +68,7 @@ QString usageText() {
         "Zonder opties opent de koppeling haar venster.\n"
         "  --headless     draait de koppeling zonder venster; logregels gaan naar de standaarduitvoer\n"
         "  --once         voert precies een importcyclus uit en stopt dan\n"
-        "  --folder MAP   gebruikt MAP als programmamap (instellingenbestand, W2W-mappen)\n"
+        "  --folder MAP   gebruikt MAP als programmamap (instellingenbestand, W2W-mappen), ook met venster\n"
         "  --help         toont deze tekst\n"
         "  --version      toont de versie\n");
 }

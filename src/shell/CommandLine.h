@@ -21,4 +21,12 @@ CommandLine parseCommandLine(const QStringList& arguments);
 
 QString usageText();
 
+// The folder of the running program file, with a trailing separator.
+QString programFolderOfExecutable();
+// The program folder of this run: --folder's, else the program file's; with a trailing separator.
+QString programFolder(const CommandLine& commandLine);
+
+// Whether a window can be shown: a display is named (X11, Wayland) or a Qt platform is chosen.
+bool displayAvailable();
+
 }  // namespace vk

@@ -1,14 +1,9 @@
 #include "shell/ExchangeFolders.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 namespace vk {
-
-QString programFolderOfExecutable() {
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + u'/');
-}
 
 void prepareExchangeFolders(const QString& programFolder, Settings& settings) {
     const QString sep = QDir::separator();

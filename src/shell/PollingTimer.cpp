@@ -27,12 +27,21 @@ int PollingTimer::intervalFromSeconds(int seconds) {
 
 void PollingTimer::arm() {
     const int ms = intervalFromSeconds(settings_.number(Setting::Interval));
+    // Arming an armed timer with the interval it has leaves its running countdown alone.
+    if (armed_ && ms == timer_.interval()) {
+        return;
+    }
     armed_ = true;
-    timer_.stop();
-    timer_.setInterval(ms);
-    if (ms > 0) {
+    timer_.setInterval(ms);  // restarts a running countdown
+    if (ms == 0) {
+        timer_.stop();
+    } else if (!timer_.isActive()) {
         timer_.start();
     }
+}
+
+void PollingTimer::stop() {
+    timer_.stop();
 }
 
 void PollingTimer::W2WTimerTimer() {

@@ -1,16 +1,31 @@
 #include "shell/CommandLine.h"
 #include "shell/HeadlessRun.h"
+#include "shell/LinkApplication.h"
+#include "shell/WindowRun.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+namespace {
+
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
+}
+
+void nameTheApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Vindo Velora Karvex koppeling"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VK_VERSION));
+}
 
-    const vk::CommandLine cl = vk::parseCommandLine(QCoreApplication::arguments().mid(1));
+}  // namespace
+
+int main(int argc, char** argv) {
+    const vk::CommandLine cl = vk::parseCommandLine(argumentsOf(argc, argv));
     if (!cl.error.isEmpty()) {
         std::fprintf(stderr, "%s\n\n%s", qPrintable(cl.error), qPrintable(vk::usageText()));
         return 2;
@@ -23,9 +38,18 @@ int main(int argc, char** argv) {
         std::printf("Vindo Velora Karvex koppeling %s\n", VK_VERSION);
         return 0;
     }
-    if (!cl.headless && !cl.once) {
-        std::fprintf(stderr, "Het venster is in deze versie nog niet beschikbaar; start met --headless.\n");
+    if (cl.headless || cl.once) {
+        QCoreApplication app(argc, argv);
+        nameTheApplication();
+        return vk::runHeadless(cl);
+    }
+    if (!vk::displayAvailable()) {
+        std::fprintf(stderr,
+                     "Geen beeldscherm gevonden (DISPLAY en WAYLAND_DISPLAY zijn leeg): het venster kan niet "
+                     "geopend worden. Start de koppeling zonder venster met --headless.\n");
         return 2;
     }
-    return vk::runHeadless(cl);
+    vk::LinkApplication app(argc, argv);
+    nameTheApplication();
+    return vk::runWindow(cl);
 }

@@ -97,10 +97,13 @@ void ImportEngine::handleEntry(const QString& name) {
     packetIsCurrent_ = false;
     try {
         processEntry(name);
+        ++counts_.handled;
     } catch (const std::exception& error) {
+        ++counts_.refused;
         logError(errorMessage(error));
         WriteAcknowledgement(kRefused.toString(), name);  // an error here ends the cycle
     } catch (...) {
+        ++counts_.refused;
         logError(QStringLiteral("Onbekende fout"));
         WriteAcknowledgement(kRefused.toString(), name);
     }

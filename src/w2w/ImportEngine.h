@@ -33,6 +33,12 @@ struct ImportPorts {
     const Clock& clock;
 };
 
+// What the engine did with the documents it took, over all its cycles.
+struct DocumentCounts {
+    int handled = 0;  // taken and handled to the end of their kind's handling
+    int refused = 0;  // refused with an error line and a "WOB"
+};
+
 // The import engine: one call of CheckXMLfiles makes one pass over the inbound folder.
 class ImportEngine {
 public:
@@ -42,6 +48,7 @@ public:
     // a cycle runs (a timer tick handled while messages are pumped) returns at once.
     bool CheckXMLfiles();
     bool cycleRunning() const { return running_; }
+    const DocumentCounts& counts() const { return counts_; }
 
     // For the document handlers, during a cycle:
     const QString& packetText() const { return packetText_; }
@@ -69,6 +76,7 @@ private:
     ImportPorts ports_;
     DocumentHandlers& handlers_;
     bool running_ = false;
+    DocumentCounts counts_;
 
     // state of one cycle
     QString inbound_;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/Errors.h"
+
+#include <QApplication>
+
+#include <exception>
+#include <functional>
+
+namespace vk {
+
+// The application of the windowed run. An error that escapes the handling of any event reaches
+// the handler set here (the main window's general error handler) instead of ending the program;
+// the silent-abort kind is dropped.
+class LinkApplication final : public QApplication {
+public:
+    LinkApplication(int& argc, char** argv);
+
+    using ExceptionHandler = std::function<void(const std::exception&)>;
+    static void setExceptionHandler(ExceptionHandler handler);
+    // Routes an error as an escaped one would go; for the paths that are not events.
+    static void handleEscapedError(const std::exception& error);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Runs a handler, and passes any error it lets out to the exception handler above.
+template <class Handler>
+void runGuarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        LinkApplication::handleEscapedError(error);
+    } catch (...) {
+        LinkApplication::handleEscapedError(Error(QStringLiteral("Onbekende fout")));
+    }
+}
+
+}  // namespace vk

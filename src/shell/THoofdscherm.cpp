@@ -1,0 +1,344 @@
+#include "shell/THoofdscherm.h"
+
+#include "planning/ConnectionTest.h"
+#include "platform/Errors.h"
+#include "shell/AppIcon.h"
+#include "shell/DesignStyle.h"
+#include "shell/ExchangeFolders.h"
+#include "shell/LinkApplication.h"
+#include "shell/Liveness.h"
+#include "ui_Hoofdscherm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QStyle>
+#include <QTabBar>
+
+#include <cstdio>
+
+namespace vk {
+
+namespace {
+
+std::unique_ptr<Ui::Hoofdscherm> buildForm(QWidget* window) {
+    auto ui = std::make_unique<Ui::Hoofdscherm>();
+    ui->setupUi(window);
+    return ui;
+}
+
+// The sizes of the design's fonts on a 96-DPI screen: 8 points are 11 pixels, 10 points 13.
+QFont designFont(const QString& family, int pixels, bool bold = false) {
+    QFont font(family);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+// Tahoma is not among the system's fonts here; Wine's Tahoma has the same metrics and is taken
+// where it is installed. Arial is the system's alias for a face with Arial's metrics.
+void loadDesignFonts() {
+    static const bool loaded = [] {
+        for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
+            QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/") + QString::fromLatin1(file));
+        }
+        return true;
+    }();
+    Q_UNUSED(loaded);
+}
+
+constexpr Setting kLoginFields[] = {Setting::xLoginServer, Setting::xLoginDatabase, Setting::xLoginSQL,
+                                    Setting::xPaswoordSQL};
+
+}  // namespace
+
+THoofdscherm::THoofdscherm(WindowEnvironment environment)
+    : env_(std::move(environment)),
+      ui_(buildForm(this)),
+      settings_(std::make_unique<WindowSettings>(*this)),
+      storage_(env_.programFolder + SettingsStorage::kFileName.toString(), env_.clock),
+      log_(std::make_unique<PlainTextLog>(*ui_->Logboek)),
+      packet_(std::make_unique<PlainTextPacket>(*ui_->LP)),
+      ado_(*settings_, env_.programFolder),
+      keys_(env_.clock),
+      row_(std::make_unique<PlanningRecord>(ado_, *settings_, keys_, env_.clock)),
+      transactions_(std::make_unique<TransactionLog>(ado_, *settings_, errors_)),
+      handlers_(std::make_unique<w2w::OrderHandlers>(*row_, keys_, *transactions_)),
+      engine_(std::make_unique<w2w::ImportEngine>(
+          w2w::ImportPorts{*settings_, *packet_, *log_, errors_, pump_, env_.clock}, *handlers_)),
+      timer_(std::make_unique<PollingTimer>(*settings_, *log_, [this] { runCycle(); })) {
+    LinkApplication::setExceptionHandler([this](const std::exception& error) { ApplicationEvents1Exception(error); });
+    // A dialog frame with a title bar and a close box; neither minimise nor maximise, fixed size.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(801, 459);
+    setWindowIcon(applicationIcon());
+    caption_ = kTitle.toString();
+    setWindowTitle(caption_);
+    designFonts();
+    designTexts();
+    settings_->resetToDefaults();
+    designFolderField(Setting::w2wInkomende);
+    designFolderField(Setting::w2wUitgaande);
+    // the style belongs to the page control and goes with it
+    auto* tabStyle = new DesignTabStyle;
+    tabStyle->setParent(ui_->RzPageControl1);
+    ui_->RzPageControl1->setStyle(tabStyle);
+    ui_->RzPageControl1->tabBar()->setStyle(tabStyle);
+    ui_->RzPageControl1->setCurrentIndex(0);
+    ui_->RzPageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
+    ui_->RzPageControl1->setFocusPolicy(Qt::NoFocus);
+
+    // Logboek wraps and shows no scroll bars; it keeps every line. It has no undo history, which
+    // would otherwise keep a second copy of every line for the life of the program.
+    ui_->Logboek->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    ui_->Logboek->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui_->Logboek->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui_->Logboek->setUndoRedoEnabled(false);
+    // LP: both scroll bars, long lines do not wrap, Enter alone inserts nothing.
+    ui_->LP->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ui_->LP->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ui_->LP->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ui_->LP->installEventFilter(&enterFilter_);
+
+    designTrayMenu();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = std::make_unique<QSystemTrayIcon>(applicationIcon());
+        tray_->setContextMenu(&menu_);
+        connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick) {
+                runGuarded([this] { restoreFromTray(); });
+            }
+        });
+        tray_->show();
+    }
+    wireHandlers();
+
+    loadProblem_ = storage_.LoadSettingsFile();
+    runGuarded([this] { FormCreate(); });
+    if (loadProblem_) {
+        log_->appendLine(logTimestamp(env_.clock.now()) + QStringLiteral(" - ") + *loadProblem_);
+    }
+    showLiveness();
+}
+
+THoofdscherm::~THoofdscherm() {
+    endProgram();
+}
+
+void THoofdscherm::designFonts() {
+    loadDesignFonts();
+    setFont(designFont(QStringLiteral("Tahoma"), 11));
+    ui_->RzPageControl1->setFont(designFont(QStringLiteral("Arial"), 13));
+    for (const Setting id : kLoginFields) {
+        const QString name = settingInfo(id).name.toString() + QStringLiteral("Label");
+        findChild<QLabel*>(name)->setFont(designFont(QStringLiteral("Tahoma"), 13, true));
+    }
+    QPalette quiet = ui_->Levensteken->palette();
+    quiet.setColor(QPalette::WindowText, quiet.color(QPalette::Disabled, QPalette::WindowText));
+    ui_->Levensteken->setPalette(quiet);
+}
+
+// The captions and hints of the setting fields come from the settings table.
+void THoofdscherm::designTexts() {
+    for (const SettingInfo& s : settingTable()) {
+        if (s.isTickBox()) {
+            settings_->tickBox(s.id)->setText(s.label.toString());
+            continue;
+        }
+        QLineEdit* field = settings_->field(s.id);
+        if (auto* label = findChild<QLabel*>(s.name.toString() + QStringLiteral("Label"))) {
+            label->setText(s.label.toString());
+            label->setBuddy(field);
+        }
+        // The design keeps hints on some fields but does not display them.
+        field->setStatusTip(s.hint.toString());
+        if (s.kind == SettingKind::Password) {
+            field->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+        }
+    }
+}
+
+// A folder field: the text field with a small button at its right end for the folder picker.
+void THoofdscherm::designFolderField(Setting id) {
+    QLineEdit* field = settings_->field(id);
+    QAction* pick = field->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
+    pick->setObjectName(settingInfo(id).name.toString() + QStringLiteral("Kiezen"));
+    pick->setToolTip(QStringLiteral("Map kiezen"));
+    connect(pick, &QAction::triggered, this, [this, field] {
+        runGuarded([&] {
+            if (const std::optional<QString> chosen = env_.folders.pickFolder(this, field->text())) {
+                field->setText(*chosen);
+            }
+        });
+    });
+}
+
+void THoofdscherm::designTrayMenu() {
+    menu_.setObjectName(QStringLiteral("PopupMenu1"));
+    const auto item = [this](const char* name, const QString& caption, void (THoofdscherm::*handler)()) {
+        QAction* action = menu_.addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, [this, handler] { runGuarded([&] { (this->*handler)(); }); });
+    };
+    item("Update1", QStringLiteral("Update"), &THoofdscherm::Update1Click);
+    item("Details1", QStringLiteral("Details"), &THoofdscherm::Details1Click);
+    menu_.addSeparator()->setObjectName(QStringLiteral("N1"));
+    item("Sluirten1", QStringLiteral("Sluiten"), &THoofdscherm::Sluirten1Click);
+}
+
+void THoofdscherm::wireHandlers() {
+    const auto onClick = [this](QAbstractButton* button, void (THoofdscherm::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this, [this, handler] { runGuarded([&] { (this->*handler)(); }); });
+    };
+    onClick(ui_->Button1, &THoofdscherm::Button1Click);
+    onClick(ui_->Button3, &THoofdscherm::Button3Click);
+    onClick(ui_->Button4, &THoofdscherm::Button4Click);
+    onClick(ui_->Button5, &THoofdscherm::Button5Click);
+    onClick(ui_->SpeedButton4, &THoofdscherm::SpeedButton4Click);
+}
+
+void THoofdscherm::start() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    runGuarded([this] { FormShow(); });
+}
+
+void THoofdscherm::FormCreate() {
+    storage_.RestoreSettings(*settings_);
+    const QString version = env_.readVersion(env_.programFile);
+    caption_ = kTitle.toString() + QStringLiteral(" - v") + version;
+    setWindowTitle(caption_);
+    updateVersion_ = env_.readVersion(env_.programFile);
+    setTrayHint(caption_);
+}
+
+void THoofdscherm::FormShow() {
+    ++formShowCount_;
+    prepareExchangeFolders(env_.programFolder, *settings_);
+    timer_->arm();
+}
+
+void THoofdscherm::Button1Click() {}
+
+void THoofdscherm::Button3Click() {
+    vk::Button3Click(ado_, env_.boxes, *log_, errors_);
+}
+
+void THoofdscherm::Button4Click() {
+    storage_.SaveSettings(*settings_);
+    hide();
+}
+
+void THoofdscherm::Button5Click() {
+    if (ado_.isOpen()) {
+        ado_.Close();
+    }
+    close();
+}
+
+void THoofdscherm::SpeedButton4Click() {
+    if (updateAction) {
+        updateAction();
+    }
+}
+
+void THoofdscherm::Details1Click() {
+    if (!isVisible()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        FormShow();
+    }
+    raise();
+    activateWindow();
+}
+
+void THoofdscherm::Sluirten1Click() {
+    ui_->Button5->click();
+}
+
+void THoofdscherm::Update1Click() {
+    ui_->SpeedButton4->click();
+}
+
+void THoofdscherm::restoreFromTray() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void THoofdscherm::ApplicationEvents1Exception(const std::exception& error) {
+    if (dynamic_cast<const SilentAbort*>(&error) != nullptr) {
+        return;
+    }
+    log_->replaceText(errorMessage(error));
+}
+
+void THoofdscherm::closeEvent(QCloseEvent* event) {
+    runGuarded([this] { storage_.SaveSettings(*settings_); });
+    event->accept();
+    Q_EMIT endRequested();
+}
+
+// Minimising (the window has no button for it, the platform may still do it) hides the window;
+// the tray icon's double click brings it back.
+void THoofdscherm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+    }
+}
+
+void THoofdscherm::runCycle() {
+    // A tick handled while a cycle pumps messages does nothing: cycles never nest.
+    if (engine_->cycleRunning()) {
+        return;
+    }
+    Q_EMIT cycleStarting();
+    engine_->CheckXMLfiles();
+    lastCycle_ = env_.clock.now();
+    showLiveness();
+}
+
+void THoofdscherm::showLiveness() {
+    const QString line = livenessText(lastCycle_, engine_->counts());
+    ui_->Levensteken->setText(line);
+    setTrayHint(trayHintText(caption_, lastCycle_ ? line : QString()));
+}
+
+void THoofdscherm::setTrayHint(const QString& hint) {
+    trayHint_ = hint.left(kTrayHintLength);
+    if (tray_) {
+        tray_->setToolTip(trayHint_);
+    }
+}
+
+void THoofdscherm::endProgram() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    LinkApplication::setExceptionHandler({});
+    if (!storage_.savedSinceRestore()) {
+        runGuarded([this] { storage_.SaveSettings(*settings_); });
+    }
+    timer_->stop();
+    if (const std::optional<QString> problem = storage_.WriteSettingsFile()) {
+        std::fprintf(stderr, "Instellingen niet bewaard: %s\n", qPrintable(*problem));
+    }
+    ado_.Close();
+    if (tray_) {
+        tray_->hide();
+        tray_.reset();
+    }
+}
+
+}  // namespace vk

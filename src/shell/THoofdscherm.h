@@ -1,0 +1,150 @@
+#pragma once
+
+#include "planning/PlanningDatabase.h"
+#include "planning/PlanningRecord.h"
+#include "planning/TemporaryKey.h"
+#include "planning/TransactionLog.h"
+#include "platform/Clock.h"
+#include "platform/WindowPorts.h"
+#include "settings/SettingsStorage.h"
+#include "shell/ConsolePorts.h"
+#include "shell/PollingTimer.h"
+#include "shell/WidgetPorts.h"
+#include "shell/WindowSettings.h"
+#include "w2w/ImportEngine.h"
+#include "w2w/OrderHandlers.h"
+
+#include <QDateTime>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class Hoofdscherm;
+}
+
+namespace vk {
+
+// What the main window is given: where it runs, and the clock and dialogs that tests replace.
+struct WindowEnvironment {
+    QString programFolder;  // with a trailing separator
+    QString programFile;    // the running program file, whose version the caption shows
+    const Clock& clock;
+    MessageBoxes& boxes;
+    FolderPicker& folders;
+    std::function<QString(const QString& programFile)> readVersion;
+};
+
+// Hoofdscherm: the one window of the link. It owns every component for the whole run (the
+// settings storage, the connection and the planning row, the import engine, the polling timer
+// and the tray icon); its fields are the settings. Destroying it is the end of the program.
+class THoofdscherm final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QStringView kTitle = u"Vindo Velora Karvex koppeling";
+
+    // Creates the window from its design, reads the settings file and runs FormCreate.
+    explicit THoofdscherm(WindowEnvironment environment);
+    // The end of the program: SaveSettings when it has not run in this run, the timer stops, the
+    // settings file is written, an open connection is closed, the tray icon goes.
+    ~THoofdscherm() override;
+
+    // The start-up's last steps: centred on the screen, made visible, FormShow.
+    void start();
+
+    // The window's handlers, as the buttons, menu items and timer call them.
+    void FormCreate();
+    void FormShow();
+    void Button1Click();   // "UPDATE MANUEEL": nothing
+    void Button3Click();   // "TEST"
+    void Button4Click();   // "VERBERGEN NAAR TAAKBALK"
+    void Button5Click();   // "SLUITEN"
+    void SpeedButton4Click();  // "UPDATE CONTROLE"
+    void Details1Click();
+    void Sluirten1Click();
+    void Update1Click();
+    // The tray icon's double click: back on the screen, without the show steps.
+    void restoreFromTray();
+    // The general error handler: the whole text of Logboek becomes the message.
+    void ApplicationEvents1Exception(const std::exception& error);
+
+    // The update action behind "UPDATE CONTROLE" and the tray's "Update"; empty does nothing.
+    std::function<void()> updateAction;
+
+    Ui::Hoofdscherm& form() { return *ui_; }
+    Settings& settings() { return *settings_; }
+    SettingsStorage& storage() { return storage_; }
+    PlanningDatabase& ADO() { return ado_; }
+    PollingTimer& W2WTimer() { return *timer_; }
+    w2w::ImportEngine& engine() { return *engine_; }
+    QMenu& PopupMenu1() { return menu_; }
+    // Null where the platform has no notification area.
+    QSystemTrayIcon* RzTrayIcon1() { return tray_.get(); }
+    const QString& trayHint() const { return trayHint_; }
+    const QString& updateVersion() const { return updateVersion_; }
+    int formShowCount() const { return formShowCount_; }
+
+Q_SIGNALS:
+    // The window was closed: the program should end once the running handler has returned.
+    void endRequested();
+    // A polling tick is about to run an import cycle.
+    void cycleStarting();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void designFonts();
+    void designTexts();
+    void designFolderField(Setting id);
+    void designTrayMenu();
+    void wireHandlers();
+    void runCycle();
+    void showLiveness();
+    void setTrayHint(const QString& hint);
+    void endProgram();
+
+    WindowEnvironment env_;
+    std::unique_ptr<Ui::Hoofdscherm> ui_;
+    std::unique_ptr<WindowSettings> settings_;
+    SettingsStorage storage_;
+    std::optional<QString> loadProblem_;
+
+    std::unique_ptr<PlainTextLog> log_;
+    std::unique_ptr<PlainTextPacket> packet_;
+    EnterNeedsControl enterFilter_;
+    EventLoopPump pump_;
+
+    class ErrorPort final : public GeneralErrorHandler {
+    public:
+        explicit ErrorPort(THoofdscherm& window) : window_(window) {}
+        void handleException(const std::exception& error) override { window_.ApplicationEvents1Exception(error); }
+
+    private:
+        THoofdscherm& window_;
+    } errors_{*this};
+
+    PlanningDatabase ado_;
+    TemporaryKeys keys_;
+    std::unique_ptr<PlanningRecord> row_;
+    std::unique_ptr<TransactionLog> transactions_;
+    std::unique_ptr<w2w::OrderHandlers> handlers_;
+    std::unique_ptr<w2w::ImportEngine> engine_;
+    std::unique_ptr<PollingTimer> timer_;
+
+    QMenu menu_;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    QString caption_;
+    QString trayHint_;
+    QString updateVersion_;
+    std::optional<QDateTime> lastCycle_;
+    int formShowCount_ = 0;
+    bool ended_ = false;
+};
+
+}  // namespace vk

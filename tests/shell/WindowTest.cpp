@@ -1,0 +1,448 @@
+#include "shell/LinkApplication.h"
+#include "shell/WindowFixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTextBlock>
+#include <QTextLayout>
+
+namespace vk {
+namespace {
+
+using test::exists;
+using test::WindowTest;
+
+QByteArray newOrder(int id) {
+    return "<w2w><s2c><kind>ADD</kind><id>" + QByteArray::number(id) +
+           "</id><ssec>201101071146</ssec><passenger>Dhr. Jansen</passenger></s2c></w2w>";
+}
+
+TEST_F(WindowTest, FirstStartInAnEmptyProgramFolder) {
+    THoofdscherm& w = open();
+    for (const char* folder : {"W2W", "W2W/S2C", "W2W/S2C/Backups", "W2W/C2S", "W2W/C2S/Backups"}) {
+        EXPECT_TRUE(QFileInfo(dir.file(QString::fromLatin1(folder))).isDir()) << folder;
+    }
+    EXPECT_EQ(form().w2wInkomende->text(), QDir::toNativeSeparators(dir.path() + QStringLiteral("/W2W/S2C")));
+    EXPECT_EQ(form().w2wUitgaande->text(), QDir::toNativeSeparators(dir.path() + QStringLiteral("/W2W/C2S")));
+    EXPECT_TRUE(w.W2WTimer().isArmed());
+    EXPECT_TRUE(w.W2WTimer().isTicking());
+    EXPECT_EQ(w.W2WTimer().intervalMs(), 10000);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.formShowCount(), 1);
+
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Vindo Velora Karvex koppeling - v1.2.3.4"));
+    EXPECT_EQ(w.trayHint(), w.windowTitle());
+    EXPECT_EQ(w.updateVersion(), QStringLiteral("1.2.3.4"));
+    // the other settings show their design values
+    for (const SettingInfo& s : settingTable()) {
+        if (s.isTickBox()) {
+            EXPECT_EQ(w.settings().checked(s.id), s.defaultChecked()) << s.name.toString().toStdString();
+        } else if (s.kind != SettingKind::Folder) {
+            EXPECT_EQ(w.settings().text(s.id), s.defaultText.toString()) << s.name.toString().toStdString();
+        }
+    }
+    const Qt::WindowFlags flags = w.windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+TEST_F(WindowTest, StoredSettingsComeBackAndAStoredFolderIsNeverReplaced) {
+    writeSettings("<w2wInkomende_Text>/nergens/S2C</w2wInkomende_Text><Interval_Text>abc</Interval_Text>"
+                  "<SV_Text>ZX</SV_Text><Automatisch_Checked>TRUE</Automatisch_Checked>"
+                  "<xPaswoordSQL_Text>a&lt;b&amp;c\"d</xPaswoordSQL_Text>");
+    THoofdscherm& w = open();
+    EXPECT_EQ(form().w2wInkomende->text(), QStringLiteral("/nergens/S2C"));
+    EXPECT_EQ(form().w2wUitgaande->text(), QDir::toNativeSeparators(dir.path() + QStringLiteral("/W2W/C2S")));
+    EXPECT_EQ(form().Interval->text(), QStringLiteral("abc"));
+    EXPECT_EQ(form().SV->text(), QStringLiteral("ZX"));
+    EXPECT_EQ(form().xPaswoordSQL->text(), QStringLiteral("a<b&c\"d"));
+    EXPECT_TRUE(form().Automatisch->isChecked());
+    EXPECT_EQ(form().Filter->text(), QStringLiteral("W"));
+    form().Filter->setText(QStringLiteral("A"));
+    // "abc" reads as 0: armed without ticks
+    EXPECT_TRUE(w.W2WTimer().isArmed());
+    EXPECT_FALSE(w.W2WTimer().isTicking());
+    endProgram();
+    const MemorySettings stored = storedSettings();
+    EXPECT_EQ(stored.text(Setting::Interval), QStringLiteral("abc"));
+    EXPECT_EQ(stored.text(Setting::xPaswoordSQL), QStringLiteral("a<b&c\"d"));
+    EXPECT_EQ(stored.text(Setting::Filter), QStringLiteral("W"));
+}
+
+struct IntervalCase {
+    const char* name;
+    const char* interval;
+    int armedMs;  // 0: armed without ticks
+};
+
+class IntervalAtStart : public WindowTest, public ::testing::WithParamInterface<IntervalCase> {};
+
+TEST_P(IntervalAtStart, ArmsTheTimer) {
+    writeSettings("<Interval_Text>" + QByteArray(GetParam().interval) + "</Interval_Text>");
+    THoofdscherm& w = open();
+    EXPECT_TRUE(w.W2WTimer().isArmed());
+    EXPECT_EQ(w.W2WTimer().isTicking(), GetParam().armedMs != 0);
+    EXPECT_EQ(w.W2WTimer().intervalMs(), GetParam().armedMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IntervalAtStart,
+                         ::testing::Values(IntervalCase{"design", "10", 10000}, IntervalCase{"zero", "0", 0},
+                                           IntervalCase{"no_digits", "abc", 0},
+                                           IntervalCase{"digits_then_text", "5s", 5000},
+                                           IntervalCase{"leading_blank", " 7", 7000},
+                                           IntervalCase{"negative", "-3", 0},
+                                           IntervalCase{"beyond_the_timer", "99999999", 2147483000}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(WindowTest, ZeroAtStartRunsNothingUntilDetailsShowsTheWindowWithANumber) {
+    writeSettings("<Interval_Text>0</Interval_Text><Automatisch_Checked>TRUE</Automatisch_Checked>");
+    THoofdscherm& w = open();
+    EXPECT_FALSE(w.W2WTimer().isTicking());
+    form().Interval->setText(QStringLiteral("3"));
+    // Details on a visible window only brings it to the front
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Details1"))->trigger();
+    EXPECT_EQ(w.formShowCount(), 1);
+    EXPECT_FALSE(w.W2WTimer().isTicking());
+    form().Button4->click();
+    EXPECT_FALSE(w.isVisible());
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Details1"))->trigger();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.formShowCount(), 2);
+    EXPECT_TRUE(w.W2WTimer().isTicking());
+    EXPECT_EQ(w.W2WTimer().intervalMs(), 3000);
+}
+
+TEST_F(WindowTest, ATickTakesTheIntervalAnewAndZeroMeansTenSeconds) {
+    writeSettings("<Interval_Text>5</Interval_Text>");
+    THoofdscherm& w = open();
+    QSignalSpy cycles(&w, &THoofdscherm::cycleStarting);
+    w.W2WTimer().W2WTimerTimer();
+    EXPECT_EQ(cycles.count(), 0) << "Automatisch is not ticked";
+    EXPECT_TRUE(w.W2WTimer().isTicking());
+    form().Automatisch->setChecked(true);
+    w.W2WTimer().W2WTimerTimer();
+    EXPECT_EQ(cycles.count(), 1);
+    EXPECT_EQ(w.W2WTimer().intervalMs(), 5000);
+    form().Interval->setText(QStringLiteral("0"));
+    w.W2WTimer().W2WTimerTimer();
+    EXPECT_EQ(w.W2WTimer().intervalMs(), 10000);
+    EXPECT_EQ(cycles.count(), 2);
+}
+
+TEST_F(WindowTest, ArmingWithTheSameIntervalLeavesTheCountdownAlone) {
+    THoofdscherm& w = open();
+    // a coarse timer may fire up to 5% late: after 1.5 s a restarted countdown would be above 9.5 s
+    const int start = w.W2WTimer().remainingMs();
+    QTest::qWait(1500);
+    const int before = w.W2WTimer().remainingMs();
+    ASSERT_LE(before, start - 1400);
+    form().Button4->click();
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Details1"))->trigger();
+    EXPECT_EQ(w.formShowCount(), 2);
+    EXPECT_LE(w.W2WTimer().remainingMs(), before);
+    // another interval restarts it
+    form().Interval->setText(QStringLiteral("20"));
+    form().Button4->click();
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Details1"))->trigger();
+    EXPECT_GT(w.W2WTimer().remainingMs(), 19000);
+}
+
+TEST_F(WindowTest, RealTicksRunCyclesOnceAutomatischIsTicked) {
+    writeSettings("<Interval_Text>1</Interval_Text>");
+    THoofdscherm& w = open();
+    QSignalSpy cycles(&w, &THoofdscherm::cycleStarting);
+    QTest::qWait(1300);
+    EXPECT_EQ(cycles.count(), 0);
+    EXPECT_EQ(form().Levensteken->text(), QStringLiteral("Nog geen cyclus"));
+    form().Automatisch->setChecked(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return cycles.count() >= 1; }, 3000));
+    EXPECT_TRUE(form().Levensteken->text().startsWith(QStringLiteral("Laatste cyclus ")));
+}
+
+// The whole road while the window is hidden: the timer finds the document, the engine saves the
+// order into the embedded database and answers, the log and the packet view show it, and the
+// settings are read from the fields at the moment of use.
+TEST_F(WindowTest, ADocumentDroppedWhileHiddenIsHandledByTheTimer) {
+    writeSettings("<xLoginServer_Text>sqlite:planning.db</xLoginServer_Text><Interval_Text>1</Interval_Text>"
+                  "<Automatisch_Checked>TRUE</Automatisch_Checked>");
+    THoofdscherm& w = open();
+    form().Button4->click();
+    ASSERT_FALSE(w.isVisible());
+    form().Backups->setChecked(false);
+    dir.write(QStringLiteral("W2W/S2C/4711.s2c"), newOrder(4711));
+    dir.write(QStringLiteral("W2W/S2C/kapot.s2c"), "<w2w><s2c><kind>ADD</kind><id>12</id><ssec>201113071146</ssec>");
+    const QString answer = dir.file(QStringLiteral("W2W/C2S/4711.c2s"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exists(answer) && exists(dir.file("W2W/C2S/kapot.c2s")); }, 5000));
+    EXPECT_TRUE(test::readAll(answer).contains("<kind>BOB</kind>"));
+    EXPECT_TRUE(test::readAll(dir.file("W2W/C2S/kapot.c2s")).contains("<kind>WOB</kind>"));
+    EXPECT_FALSE(exists(dir.file(QStringLiteral("W2W/S2C/Backups/4711.s2c"))));
+    EXPECT_TRUE(logText().contains(QStringLiteral(" Verbinding W2W ADD XML: ")));
+    EXPECT_TRUE(logText().contains(QStringLiteral(" - W2W XML: ")));
+    EXPECT_TRUE(form().LP->toPlainText().contains(QStringLiteral("<kind>ADD</kind>")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form().Levensteken->text().contains(QStringLiteral("1 geweigerd")); },
+                                3000));
+    EXPECT_TRUE(form().Levensteken->text().contains(QStringLiteral("1 verwerkt")));
+    EXPECT_TRUE(w.trayHint().startsWith(w.windowTitle() + QStringLiteral("\nLaatste cyclus ")));
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(WindowTest, AnErrorOfAButtonWipesTheLogAndACycleOnlyAppends) {
+    writeSettings("<xLoginServer_Text>odbc:Driver={Geen Bestaande Driver}</xLoginServer_Text>");
+    open();
+    form().Logboek->appendPlainText(QStringLiteral("eerste regel"));
+    form().Logboek->appendPlainText(QStringLiteral("tweede regel"));
+    form().Button3->click();
+    const QString message = logText();
+    EXPECT_FALSE(message.contains(QStringLiteral("regel")));
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_TRUE(boxes.shown.empty());
+
+    form().xLoginServer->setText(QStringLiteral("sqlite:planning.db"));
+    form().Automatisch->setChecked(true);
+    dir.write(QStringLiteral("W2W/S2C/onbekend.s2c"), "<kind>DEL</kind><id>1</id>");
+    window->W2WTimer().W2WTimerTimer();
+    const QStringList lines = logText().split(u'\n');
+    ASSERT_EQ(lines.size(), message.split(u'\n').size() + 1);
+    EXPECT_TRUE(logText().startsWith(message));
+    EXPECT_TRUE(lines.last().contains(QStringLiteral(" Verbinding W2W DEL XML: ")));
+
+    // the test that works reports in a message box, answered here
+    form().Button3->click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Vindo Velora SQL werd database met succes geopend"));
+    EXPECT_FALSE(window->ADO().isOpen());
+}
+
+// An object whose event handling fails, as any handler of the window might.
+class FailingReceiver final : public QObject {
+public:
+    std::function<void()> fail;
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) {
+            fail();
+            return true;
+        }
+        return QObject::event(event);
+    }
+};
+
+TEST_F(WindowTest, AnErrorThatEscapesAnEventReplacesTheLogAndTheProgramGoesOn) {
+    THoofdscherm& w = open();
+    form().Logboek->setPlainText(QStringLiteral("regel 1\nregel 2"));
+    FailingReceiver receiver;
+    const QString longMessage = QStringLiteral("De verbinding met de planningdatabase ging verloren. ").repeated(6);
+    receiver.fail = [&] { throw Error(longMessage); };
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&receiver, &event);
+    EXPECT_EQ(logText(), longMessage);
+    form().RzPageControl1->setCurrentIndex(2);
+    QCoreApplication::processEvents();
+    const QTextBlock block = form().Logboek->document()->firstBlock();
+    EXPECT_EQ(form().Logboek->document()->blockCount(), 1);
+    EXPECT_GT(block.layout()->lineCount(), 1) << "the message wraps";
+
+    receiver.fail = [] { throw SilentAbort(); };
+    QCoreApplication::sendEvent(&receiver, &event);
+    EXPECT_EQ(logText(), longMessage);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(WindowTest, AnErrorInFormCreateIsLoggedAndStartUpGoesOn) {
+    writeSettings("<Debiteur_Text>42</Debiteur_Text>");
+    readVersion = [](const QString&) -> QString { throw Error(QStringLiteral("Versie-informatie onleesbaar")); };
+    THoofdscherm& w = open();
+    EXPECT_EQ(logText(), QStringLiteral("Versie-informatie onleesbaar"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Vindo Velora Karvex koppeling"));
+    EXPECT_EQ(form().Debiteur->text(), QStringLiteral("42")) << "restored before the failing step";
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.formShowCount(), 1);
+}
+
+TEST_F(WindowTest, AnUnreadableSettingsFileIsReportedInTheLog) {
+    dir.write(QStringLiteral("VeloraKarvex.xml"), "<Configuration><Hoofdscherm>");
+    open();
+    EXPECT_TRUE(logText().contains(QStringLiteral("VeloraKarvex.xml"))) << logText().toStdString();
+    EXPECT_EQ(form().Interval->text(), QStringLiteral("10"));
+}
+
+TEST_F(WindowTest, SettingsChangedAfterAHideAreLostWhenTheProgramEndsWithoutAClose) {
+    open();
+    form().Debiteur->setText(QStringLiteral("42"));
+    form().Button4->click();
+    form().Debiteur->setText(QStringLiteral("43"));
+    endProgram();  // as after an update hand-over
+    EXPECT_EQ(storedSettings().text(Setting::Debiteur), QStringLiteral("42"));
+}
+
+TEST_F(WindowTest, AClosedWindowKeepsItsSettings) {
+    THoofdscherm& w = open();
+    QSignalSpy ends(&w, &THoofdscherm::endRequested);
+    form().Debiteur->setText(QStringLiteral("42"));
+    form().Button4->click();
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Details1"))->trigger();
+    form().Debiteur->setText(QStringLiteral("43"));
+    form().Button5->click();
+    EXPECT_EQ(ends.count(), 1);
+    EXPECT_FALSE(w.isVisible());
+    endProgram();
+    EXPECT_EQ(storedSettings().text(Setting::Debiteur), QStringLiteral("43"));
+}
+
+TEST_F(WindowTest, WithoutAHideOrCloseTheEndStillSavesTheSettings) {
+    open();
+    form().Tariefcode->setText(QStringLiteral("17"));
+    endProgram();
+    EXPECT_EQ(storedSettings().text(Setting::Tariefcode), QStringLiteral("17"));
+}
+
+TEST_F(WindowTest, SluitenInTheTrayMenuClosesAHiddenWindowAndItsConnection) {
+    writeSettings("<xLoginServer_Text>sqlite:planning.db</xLoginServer_Text>");
+    THoofdscherm& w = open();
+    QSignalSpy ends(&w, &THoofdscherm::endRequested);
+    w.ADO().open();
+    form().Button4->click();
+    form().Gebruiker->setText(QStringLiteral("9"));
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Sluirten1"))->trigger();
+    EXPECT_EQ(ends.count(), 1);
+    EXPECT_FALSE(w.ADO().isOpen());
+    EXPECT_FALSE(w.isVisible());
+    endProgram();
+    EXPECT_EQ(storedSettings().text(Setting::Gebruiker), QStringLiteral("9"));
+}
+
+TEST_F(WindowTest, TheTrayMenuAndTheUpdateButtons) {
+    THoofdscherm& w = open();
+    QStringList items;
+    for (const QAction* action : w.PopupMenu1().actions()) {
+        items << (action->isSeparator() ? QStringLiteral("-") : action->objectName() + u'=' + action->text());
+    }
+    EXPECT_EQ(items, (QStringList{"Update1=Update", "Details1=Details", "-", "Sluirten1=Sluiten"}));
+    EXPECT_EQ(w.PopupMenu1().actions().at(2)->objectName(), QStringLiteral("N1"));
+    // the offscreen platform has no notification area: the program goes on without the icon
+    EXPECT_EQ(w.RzTrayIcon1(), nullptr);
+
+    int updates = 0;
+    w.updateAction = [&] { ++updates; };
+    form().SpeedButton4->click();
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Update1"))->trigger();
+    EXPECT_EQ(updates, 2);
+
+    // "UPDATE MANUEEL" does nothing at all
+    form().Logboek->setPlainText(QStringLiteral("regel"));
+    QSignalSpy ends(&w, &THoofdscherm::endRequested);
+    form().Button1->click();
+    EXPECT_EQ(updates, 2);
+    EXPECT_EQ(logText(), QStringLiteral("regel"));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(ends.count(), 0);
+}
+
+TEST_F(WindowTest, TheTrayHintStaysWithin127Characters) {
+    readVersion = [](const QString&) { return QString(200, u'9'); };
+    THoofdscherm& w = open();
+    EXPECT_EQ(w.trayHint().size(), 127);
+    EXPECT_TRUE(w.windowTitle().endsWith(QString(200, u'9')));
+}
+
+TEST_F(WindowTest, DetailsBringsBackThePageThatWasActiveTheDoubleClickSkipsTheShowSteps) {
+    THoofdscherm& w = open();
+    form().RzPageControl1->setCurrentIndex(3);
+    form().Button4->click();
+    EXPECT_FALSE(w.isVisible());
+    w.restoreFromTray();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.formShowCount(), 1);
+    form().Button4->click();
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Details1"))->trigger();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.formShowCount(), 2);
+    EXPECT_EQ(form().RzPageControl1->currentIndex(), 3);
+}
+
+TEST_F(WindowTest, MinimisingHidesTheWindow) {
+    THoofdscherm& w = open();
+    w.setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 2000));
+    w.restoreFromTray();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+    EXPECT_EQ(w.formShowCount(), 1);
+}
+
+TEST_F(WindowTest, EnterAloneInsertsNothingInThePacketView) {
+    open();
+    QPlainTextEdit* lp = form().LP;
+    form().RzPageControl1->setCurrentIndex(4);
+    QTest::keyClicks(lp, QStringLiteral("ab"));
+    QTest::keyClick(lp, Qt::Key_Return);
+    QTest::keyClick(lp, Qt::Key_Enter);
+    QTest::keyClicks(lp, QStringLiteral("c"));
+    EXPECT_EQ(lp->toPlainText(), QStringLiteral("abc"));
+    QTest::keyClick(lp, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClicks(lp, QStringLiteral("d"));
+    EXPECT_EQ(lp->toPlainText(), QStringLiteral("abc\nd"));
+    // in the log the user may type and break lines as in any text field
+    QTest::keyClicks(form().Logboek, QStringLiteral("x"));
+    QTest::keyClick(form().Logboek, Qt::Key_Return);
+    EXPECT_EQ(logText(), QStringLiteral("x\n"));
+}
+
+TEST_F(WindowTest, TheFolderButtonPutsTheChosenFolderIntoTheField) {
+    THoofdscherm& w = open();
+    const QString before = form().w2wUitgaande->text();
+    auto* pick = w.findChild<QAction*>(QStringLiteral("w2wUitgaandeKiezen"));
+    ASSERT_NE(pick, nullptr);
+    folders.answer.reset();
+    pick->trigger();
+    EXPECT_EQ(form().w2wUitgaande->text(), before);
+    folders.answer = QStringLiteral("/srv/karvex/uit");
+    pick->trigger();
+    EXPECT_EQ(form().w2wUitgaande->text(), QStringLiteral("/srv/karvex/uit"));
+    EXPECT_EQ(folders.asked, (QStringList{before, before}));
+}
+
+// "SLUITEN" clicked while a cycle pumps messages: the connection closes and the settings are saved
+// at once, the cycle opens the connection again for the files that are left and handles all of
+// them, and the program ends only when the tick has returned to the message loop.
+TEST_F(WindowTest, ACloseDuringACycleLetsTheCycleFinishFirst) {
+    writeSettings("<xLoginServer_Text>sqlite:planning.db</xLoginServer_Text><Interval_Text>1</Interval_Text>"
+                  "<Automatisch_Checked>TRUE</Automatisch_Checked>");
+    THoofdscherm& w = open();
+    for (int id = 1; id <= 5; ++id) {
+        dir.write(QStringLiteral("W2W/S2C/%1.s2c").arg(id), newOrder(id));
+    }
+    QObject::connect(&w, &THoofdscherm::endRequested, qApp, &QCoreApplication::quit);
+    bool clicked = false;
+    QObject::connect(&w, &THoofdscherm::cycleStarting, &w, [&] {
+        if (!clicked) {
+            clicked = true;
+            form().Debiteur->setText(QStringLiteral("77"));
+            QTimer::singleShot(0, form().Button5, &QPushButton::click);
+        }
+    });
+    QTimer::singleShot(15000, qApp, &QCoreApplication::quit);  // a safety net only
+    QCoreApplication::exec();
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(w.engine().cycleRunning());
+    EXPECT_EQ(w.engine().counts().handled, 5);
+    for (int id = 1; id <= 5; ++id) {
+        EXPECT_TRUE(test::readAll(dir.file(QStringLiteral("W2W/C2S/%1.c2s").arg(id))).contains("<kind>BOB</kind>"));
+    }
+    EXPECT_FALSE(w.isVisible());
+    endProgram();
+    EXPECT_EQ(storedSettings().text(Setting::Debiteur), QStringLiteral("77"));
+}
+
+}  // namespace
+}  // namespace vk
