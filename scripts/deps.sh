@@ -8,10 +8,16 @@ packages=(
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
     libgtest-dev libgmock-dev libbenchmark-dev
     libpugixml-dev libcurl4-openssl-dev zlib1g-dev unixodbc-dev unixodbc sqlite3
+    # the window's faces: Wine's Tahoma and Liberation Sans (Arial's metrics)
+    fonts-wine fonts-liberation
 )
 # the tests also reach a PostgreSQL server of their own through its ODBC driver
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(postgresql odbc-postgresql python3)
+fi
+# pictures of the window: a virtual X display with a window manager and a notification area
+if [[ "${1:-}" == "--screenshots" ]]; then
+    packages+=(xvfb openbox trayer xdotool x11-utils imagemagick)
 fi
 
 missing=()

@@ -118,6 +118,48 @@ TEST(HeadlessRun, NewOrdersAndAmendmentsReachTheDatabase) {
     QSqlDatabase::removeDatabase(QStringLiteral("headless-check"));
 }
 
+// Without a display the window cannot open: one clear line that points to --headless, exit code 2,
+// and no abort of the toolkit.
+TEST(WindowRun, WithoutADisplayTheProgramSaysSoAndEnds) {
+    test::TempFolder dir;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        env.remove(QString::fromLatin1(name));
+    }
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VK_CLIENT_PATH), {QStringLiteral("--folder"), dir.path()});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 2);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("Geen beeldscherm gevonden"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("--headless")));
+    EXPECT_EQ(err.count(u'\n'), 1);
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("VeloraKarvex.xml"))));
+}
+
+// The window as a process on the offscreen platform: it starts in the program folder given,
+// prepares the exchange folders, and ends in order on SIGTERM with its settings written.
+TEST(WindowRun, StartsInItsProgramFolderAndEndsInOrderOnSigterm) {
+    test::TempFolder dir;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VK_CLIENT_PATH), {QStringLiteral("--folder"), dir.path()});
+    ASSERT_TRUE(p.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(dir.file(QStringLiteral("W2W/C2S/Backups"))).isDir(); },
+                                20000));
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QByteArray stored = test::readAll(dir.file(QStringLiteral("VeloraKarvex.xml")));
+    EXPECT_TRUE(stored.contains("<Interval_Text>10</Interval_Text>")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("W2W/S2C</w2wInkomende_Text>"));
+}
+
 struct OptionCase {
     const char* name;
     QStringList arguments;

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTabBar>
 
+#include <gmock/gmock.h>
+
 namespace vk {
 namespace {
 
@@ -110,6 +112,9 @@ TEST_F(WindowTest, FontsOfTheDesign) {
     THoofdscherm& w = open();
     EXPECT_EQ(w.font().family(), QStringLiteral("Tahoma"));
     EXPECT_EQ(w.font().pixelSize(), 11);
+    EXPECT_EQ(QFontInfo(w.font()).family(), QStringLiteral("Tahoma"));
+    EXPECT_THAT(QFontInfo(form().Debiteur->font()).family().toStdString(),
+                ::testing::AnyOf("Arial", "Liberation Sans"));
     EXPECT_EQ(form().Button5->font().family(), QStringLiteral("Tahoma"));
     for (QWidget* pageControl : {static_cast<QWidget*>(form().Debiteur), static_cast<QWidget*>(form().costs),
                                  static_cast<QWidget*>(form().Logboek), static_cast<QWidget*>(form().DebiteurLabel)}) {
@@ -122,6 +127,10 @@ TEST_F(WindowTest, FontsOfTheDesign) {
         EXPECT_TRUE(login->font().bold());
         EXPECT_EQ(login->font().pixelSize(), 13);
         EXPECT_EQ(login->x(), 16);
+        // the face is really there, not a stand-in of the font system
+        const QFontInfo shown(login->font());
+        EXPECT_EQ(shown.family(), QStringLiteral("Tahoma"));
+        EXPECT_TRUE(shown.bold());
     }
 }
 

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Pictures of the window as a person sees it: the program runs under a virtual X display with a
+# window manager and a notification area, handles the sample documents once, and is photographed
+# on each of its six pages and with the tray icon's menu open. The PNG files go to
+# build/screenshots/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+scripts/deps.sh --screenshots
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target VeloraKarvexClient | grep -vE '^\[[0-9]+/[0-9]+\]' || true
+
+out=$root/build/screenshots
+demo=$root/build/screenshot-demo
+client=$root/build/src/shell/VeloraKarvexClient
+rm -rf "$out" "$demo"
+mkdir -p "$out" "$demo/W2W/S2C"
+cat > "$demo/VeloraKarvex.xml" <<'XML'
+<?xml version="1.0" encoding="iso-8859-1"?>
+<Configuration>
+  <Hoofdscherm>
+    <xLoginServer_Text>sqlite:planning.db</xLoginServer_Text>
+    <Debiteur_Text>1024</Debiteur_Text>
+    <Gebruiker_Text>7</Gebruiker_Text>
+    <Interval_Text>1</Interval_Text>
+    <Automatisch_Checked>TRUE</Automatisch_Checked>
+  </Hoofdscherm>
+</Configuration>
+XML
+cp samples/new/*.s2c "$demo/W2W/S2C/"
+
+# a display number nobody uses
+n=91
+while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
+export DISPLAY=:$n
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+Xvfb "$DISPLAY" -screen 0 1100x640x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >/dev/null 2>&1 &
+pids+=($!)
+trayer --edge bottom --align right --widthtype request --height 24 --SetDockType true \
+    --transparent false --tint 0xd6d6d6 >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+"$client" --folder "$demo" >"$out/client.log" 2>&1 &
+client_pid=$!
+pids+=($client_pid)
+win=$(xdotool search --sync --onlyvisible --name "Vindo Velora Karvex koppeling" | head -1)
+# the first cycle has answered every sample document
+for _ in $(seq 100); do
+    [[ $(ls "$demo/W2W/C2S" 2>/dev/null | grep -ci '\.c2s$' || true) -ge 3 ]] && break
+    sleep 0.1
+done
+sleep 0.5
+
+shoot() {
+    # the window with the frame that the window manager gives it
+    import -frame -window "$win" "$out/$1.png"
+}
+
+# a click on an empty spot of the first page puts the keyboard focus into the window; from
+# there Ctrl+Tab goes from page to page as a user would
+xdotool windowactivate --sync "$win" 2>/dev/null || true
+xdotool mousemove --window "$win" 700 320 click 1
+pages=(1-instellingen 2-bijwerken 3-logboek 4-bestanden 5-pakket 6-overig)
+for i in "${!pages[@]}"; do
+    sleep 0.3
+    shoot "${pages[$i]}"
+    xdotool key --window "$win" ctrl+Tab
+done
+
+# the tray icon's menu, on the whole screen
+# (trayer sits in the bottom right corner and holds only the link's icon)
+eval "$(xdotool getdisplaygeometry --shell)"
+xdotool mousemove $((WIDTH - 12)) $((HEIGHT - 12)) click 3
+sleep 0.5
+import -window root "$out/7-traymenu.png"
+xdotool key Escape
+
+kill -TERM "$client_pid"
+wait "$client_pid" || true
+echo "Pictures in $out:"
+ls -1 "$out"
