@@ -13,7 +13,8 @@ QSize DesignTabStyle::sizeFromContents(ContentsType type, const QStyleOption* op
     return result;
 }
 
-QRect DesignTabStyle::subElementRect(SubElement element, const QStyleOption* option, const QWidget* widget) const {
+QRect DesignTabStyle::subElementRect(SubElement element, const QStyleOption* option,
+                                     const QWidget* widget) const {
     if (element == SE_TabWidgetTabContents) {
         const QRect whole = option->rect;
         return QRect(whole.left() + kFrame, whole.top() + kTabHeight + kFrame, whole.width() - 2 * kFrame,

@@ -15,7 +15,6 @@
 
 namespace vk {
 
-
 int runHeadless(const CommandLine& cl) {
     StopSignals stopSignals;
     const QString folder = programFolder(cl);

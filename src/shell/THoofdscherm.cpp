@@ -43,7 +43,8 @@ QFont designFont(const QString& family, int pixels, bool bold = false) {
 void loadDesignFonts() {
     static const bool loaded = [] {
         for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
-            QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/") + QString::fromLatin1(file));
+            QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/") +
+                                              QString::fromLatin1(file));
         }
         return true;
     }();
@@ -70,7 +71,8 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
       engine_(std::make_unique<w2w::ImportEngine>(
           w2w::ImportPorts{*settings_, *packet_, *log_, errors_, pump_, env_.clock}, *handlers_)),
       timer_(std::make_unique<PollingTimer>(*settings_, *log_, [this] { runCycle(); })) {
-    LinkApplication::setExceptionHandler([this](const std::exception& error) { ApplicationEvents1Exception(error); });
+    LinkApplication::setExceptionHandler(
+        [this](const std::exception& error) { ApplicationEvents1Exception(error); });
     // A dialog frame with a title bar and a close box; neither minimise nor maximise, fixed size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -108,11 +110,12 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = std::make_unique<QSystemTrayIcon>(applicationIcon());
         tray_->setContextMenu(&menu_);
-        connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::DoubleClick) {
-                runGuarded([this] { restoreFromTray(); });
-            }
-        });
+        connect(tray_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::DoubleClick) {
+                        runGuarded([this] { restoreFromTray(); });
+                    }
+                });
         tray_->show();
     }
     wireHandlers();
@@ -165,7 +168,8 @@ void THoofdscherm::designTexts() {
 // A folder field: the text field with a small button at its right end for the folder picker.
 void THoofdscherm::designFolderField(Setting id) {
     QLineEdit* field = settings_->field(id);
-    QAction* pick = field->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
+    QAction* pick =
+        field->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
     pick->setObjectName(settingInfo(id).name.toString() + QStringLiteral("Kiezen"));
     pick->setToolTip(QStringLiteral("Map kiezen"));
     connect(pick, &QAction::triggered, this, [this, field] {
@@ -182,7 +186,8 @@ void THoofdscherm::designTrayMenu() {
     const auto item = [this](const char* name, const QString& caption, void (THoofdscherm::*handler)()) {
         QAction* action = menu_.addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, [this, handler] { runGuarded([&] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { runGuarded([&] { (this->*handler)(); }); });
     };
     item("Update1", QStringLiteral("Update"), &THoofdscherm::Update1Click);
     item("Details1", QStringLiteral("Details"), &THoofdscherm::Details1Click);
@@ -192,7 +197,8 @@ void THoofdscherm::designTrayMenu() {
 
 void THoofdscherm::wireHandlers() {
     const auto onClick = [this](QAbstractButton* button, void (THoofdscherm::*handler)()) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { runGuarded([&] { (this->*handler)(); }); });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler] { runGuarded([&] { (this->*handler)(); }); });
     };
     onClick(ui_->Button1, &THoofdscherm::Button1Click);
     onClick(ui_->Button3, &THoofdscherm::Button3Click);
@@ -305,6 +311,8 @@ void THoofdscherm::runCycle() {
     Q_EMIT cycleStarting();
     engine_->CheckXMLfiles();
     lastCycle_ = env_.clock.now();
+    log_->flush();
+    packet_->flush();
     showLiveness();
 }
 

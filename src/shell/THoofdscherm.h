@@ -59,10 +59,10 @@ public:
     // The window's handlers, as the buttons, menu items and timer call them.
     void FormCreate();
     void FormShow();
-    void Button1Click();   // "UPDATE MANUEEL": nothing
-    void Button3Click();   // "TEST"
-    void Button4Click();   // "VERBERGEN NAAR TAAKBALK"
-    void Button5Click();   // "SLUITEN"
+    void Button1Click();       // "UPDATE MANUEEL": nothing
+    void Button3Click();       // "TEST"
+    void Button4Click();       // "VERBERGEN NAAR TAAKBALK"
+    void Button5Click();       // "SLUITEN"
     void SpeedButton4Click();  // "UPDATE CONTROLE"
     void Details1Click();
     void Sluirten1Click();
@@ -123,7 +123,9 @@ private:
     class ErrorPort final : public GeneralErrorHandler {
     public:
         explicit ErrorPort(THoofdscherm& window) : window_(window) {}
-        void handleException(const std::exception& error) override { window_.ApplicationEvents1Exception(error); }
+        void handleException(const std::exception& error) override {
+            window_.ApplicationEvents1Exception(error);
+        }
 
     private:
         THoofdscherm& window_;

@@ -9,16 +9,60 @@
 
 namespace vk {
 
+RefreshThrottle::RefreshThrottle(std::function<void()> apply) : apply_(std::move(apply)) {
+    timer_.setSingleShot(true);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { flush(); });
+}
+
+void RefreshThrottle::changed() {
+    pending_ = true;
+    if (timer_.isActive()) {
+        return;
+    }
+    if (!sinceApplied_.isValid() || sinceApplied_.elapsed() >= kRefreshMs) {
+        flush();
+    } else {
+        timer_.start(static_cast<int>(kRefreshMs - sinceApplied_.elapsed()));
+    }
+}
+
+void RefreshThrottle::flush() {
+    timer_.stop();
+    if (!pending_) {
+        return;
+    }
+    pending_ = false;
+    sinceApplied_.start();
+    apply_();
+}
+
+PlainTextLog::PlainTextLog(QPlainTextEdit& edit)
+    : edit_(edit), throttle_([this] {
+          // one paragraph a line; appended together they are laid out and scrolled to once
+          edit_.appendPlainText(pending_.join(u'\n'));
+          pending_.clear();
+      }) {}
+
 void PlainTextLog::appendLine(const QString& line) {
-    edit_.appendPlainText(line);
+    pending_.append(line);
+    throttle_.changed();
 }
 
 void PlainTextLog::replaceText(const QString& text) {
+    pending_.clear();
+    throttle_.flush();
     edit_.setPlainText(text);
 }
 
+PlainTextPacket::PlainTextPacket(QPlainTextEdit& edit)
+    : edit_(edit), throttle_([this] {
+          edit_.setPlainText(*pending_);
+          pending_.reset();
+      }) {}
+
 void PlainTextPacket::setText(const QString& text) {
-    edit_.setPlainText(text);
+    pending_ = text;
+    throttle_.changed();
 }
 
 bool EnterNeedsControl::eventFilter(QObject* watched, QEvent* event) {

@@ -2,9 +2,13 @@
 
 #include "platform/WindowPorts.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
+#include <functional>
 #include <optional>
 
 class QPlainTextEdit;
@@ -12,25 +16,52 @@ class QWidget;
 
 namespace vk {
 
+// Brings a view's changes to its widget at most once per refresh interval: a change after a quiet
+// spell at once, the changes that follow it together when the interval has passed. A cycle over
+// thousands of documents then repaints the views a few times a second instead of once a document.
+class RefreshThrottle {
+public:
+    static constexpr int kRefreshMs = 100;
+
+    explicit RefreshThrottle(std::function<void()> apply);
+    // Something changed: applied now, or at the end of the running interval.
+    void changed();
+    // Applies what is pending now.
+    void flush();
+
+private:
+    std::function<void()> apply_;
+    QTimer timer_;
+    QElapsedTimer sinceApplied_;
+    bool pending_ = false;
+};
+
 // "Logboek" as the working code sees it: lines appended at the end, or the whole text replaced.
 class PlainTextLog final : public LogView {
 public:
-    explicit PlainTextLog(QPlainTextEdit& edit) : edit_(edit) {}
+    explicit PlainTextLog(QPlainTextEdit& edit);
     void appendLine(const QString& line) override;
+    // At once; lines not yet shown are replaced with the rest.
     void replaceText(const QString& text) override;
+    void flush() { throttle_.flush(); }
 
 private:
     QPlainTextEdit& edit_;
+    QStringList pending_;
+    RefreshThrottle throttle_;
 };
 
 // "LP": shows the packet being handled.
 class PlainTextPacket final : public PacketView {
 public:
-    explicit PlainTextPacket(QPlainTextEdit& edit) : edit_(edit) {}
+    explicit PlainTextPacket(QPlainTextEdit& edit);
     void setText(const QString& text) override;
+    void flush() { throttle_.flush(); }
 
 private:
     QPlainTextEdit& edit_;
+    std::optional<QString> pending_;
+    RefreshThrottle throttle_;
 };
 
 // In the packet view Enter alone inserts nothing; Ctrl+Enter inserts a line break.

@@ -29,8 +29,8 @@ int runWindow(const CommandLine& cl) {
     DialogFolderPicker folders;
     int exitCode = 0;
     {
-        THoofdscherm window({folder, QCoreApplication::applicationFilePath(), clock, boxes, folders,
-                             InternalFileVersion});
+        THoofdscherm window(
+            {folder, QCoreApplication::applicationFilePath(), clock, boxes, folders, InternalFileVersion});
         QObject::connect(&window, &THoofdscherm::endRequested, &QCoreApplication::quit);
         window.start();
         exitCode = QApplication::exec();

@@ -149,8 +149,8 @@ TEST(WindowRun, StartsInItsProgramFolderAndEndsInOrderOnSigterm) {
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(VK_CLIENT_PATH), {QStringLiteral("--folder"), dir.path()});
     ASSERT_TRUE(p.waitForStarted());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(dir.file(QStringLiteral("W2W/C2S/Backups"))).isDir(); },
-                                20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QFileInfo(dir.file(QStringLiteral("W2W/C2S/Backups"))).isDir(); }, 20000));
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);

@@ -69,7 +69,9 @@ protected:
     SystemClock clock;
     ScriptedMessageBoxes boxes;
     ScriptedFolderPicker folders;
-    std::function<QString(const QString&)> readVersion = [](const QString&) { return QStringLiteral("1.2.3.4"); };
+    std::function<QString(const QString&)> readVersion = [](const QString&) {
+        return QStringLiteral("1.2.3.4");
+    };
     std::unique_ptr<THoofdscherm> window;
 };
 

@@ -80,7 +80,8 @@ TEST_F(WindowTest, PagesCaptionsAndLabelsAreTheDesignsTexts) {
         tabs << form().RzPageControl1->tabText(i);
         pages << form().RzPageControl1->widget(i)->objectName();
     }
-    EXPECT_EQ(tabs, (QStringList{"Instellingen", "Bijwerken", "LogboekPanel", "Bestanden", "Pakket", "Overig"}));
+    EXPECT_EQ(tabs,
+              (QStringList{"Instellingen", "Bijwerken", "LogboekPanel", "Bestanden", "Pakket", "Overig"}));
     EXPECT_EQ(pages.at(0), QStringLiteral("Instellingen"));
     EXPECT_EQ(pages.at(2), QStringLiteral("LogboekPanel"));
     EXPECT_EQ(pages.at(5), QStringLiteral("TabSheet1"));
@@ -104,7 +105,8 @@ TEST_F(WindowTest, PagesCaptionsAndLabelsAreTheDesignsTexts) {
     EXPECT_EQ(form().Button3->text(), QStringLiteral("TEST"));
     EXPECT_EQ(form().SpeedButton4->text(), QStringLiteral("UPDATE CONTROLE"));
     EXPECT_EQ(form().xPaswoordSQL->echoMode(), QLineEdit::Password);
-    EXPECT_TRUE(form().xPaswoordSQL->styleSheet().contains(QStringLiteral("lineedit-password-character: 42")));
+    EXPECT_TRUE(
+        form().xPaswoordSQL->styleSheet().contains(QStringLiteral("lineedit-password-character: 42")));
     EXPECT_EQ(form().xLoginServer->statusTip(), QStringLiteral("Locatie SQL database"));
 }
 
@@ -116,9 +118,11 @@ TEST_F(WindowTest, FontsOfTheDesign) {
     EXPECT_THAT(QFontInfo(form().Debiteur->font()).family().toStdString(),
                 ::testing::AnyOf("Arial", "Liberation Sans"));
     EXPECT_EQ(form().Button5->font().family(), QStringLiteral("Tahoma"));
-    for (QWidget* pageControl : {static_cast<QWidget*>(form().Debiteur), static_cast<QWidget*>(form().costs),
-                                 static_cast<QWidget*>(form().Logboek), static_cast<QWidget*>(form().DebiteurLabel)}) {
-        EXPECT_EQ(pageControl->font().family(), QStringLiteral("Arial")) << pageControl->objectName().toStdString();
+    for (QWidget* pageControl :
+         {static_cast<QWidget*>(form().Debiteur), static_cast<QWidget*>(form().costs),
+          static_cast<QWidget*>(form().Logboek), static_cast<QWidget*>(form().DebiteurLabel)}) {
+        EXPECT_EQ(pageControl->font().family(), QStringLiteral("Arial"))
+            << pageControl->objectName().toStdString();
         EXPECT_EQ(pageControl->font().pixelSize(), 13);
     }
     for (QLabel* login : {form().xLoginServerLabel, form().xLoginDatabaseLabel, form().xLoginSQLLabel,

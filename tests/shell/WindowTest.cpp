@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
 
 namespace vk {
 namespace {
@@ -56,9 +56,10 @@ TEST_F(WindowTest, FirstStartInAnEmptyProgramFolder) {
 }
 
 TEST_F(WindowTest, StoredSettingsComeBackAndAStoredFolderIsNeverReplaced) {
-    writeSettings("<w2wInkomende_Text>/nergens/S2C</w2wInkomende_Text><Interval_Text>abc</Interval_Text>"
-                  "<SV_Text>ZX</SV_Text><Automatisch_Checked>TRUE</Automatisch_Checked>"
-                  "<xPaswoordSQL_Text>a&lt;b&amp;c\"d</xPaswoordSQL_Text>");
+    writeSettings(
+        "<w2wInkomende_Text>/nergens/S2C</w2wInkomende_Text><Interval_Text>abc</Interval_Text>"
+        "<SV_Text>ZX</SV_Text><Automatisch_Checked>TRUE</Automatisch_Checked>"
+        "<xPaswoordSQL_Text>a&lt;b&amp;c\"d</xPaswoordSQL_Text>");
     THoofdscherm& w = open();
     EXPECT_EQ(form().w2wInkomende->text(), QStringLiteral("/nergens/S2C"));
     EXPECT_EQ(form().w2wUitgaande->text(), QDir::toNativeSeparators(dir.path() + QStringLiteral("/W2W/C2S")));
@@ -172,24 +173,27 @@ TEST_F(WindowTest, RealTicksRunCyclesOnceAutomatischIsTicked) {
 // order into the embedded database and answers, the log and the packet view show it, and the
 // settings are read from the fields at the moment of use.
 TEST_F(WindowTest, ADocumentDroppedWhileHiddenIsHandledByTheTimer) {
-    writeSettings("<xLoginServer_Text>sqlite:planning.db</xLoginServer_Text><Interval_Text>1</Interval_Text>"
-                  "<Automatisch_Checked>TRUE</Automatisch_Checked>");
+    writeSettings(
+        "<xLoginServer_Text>sqlite:planning.db</xLoginServer_Text><Interval_Text>1</Interval_Text>"
+        "<Automatisch_Checked>TRUE</Automatisch_Checked>");
     THoofdscherm& w = open();
     form().Button4->click();
     ASSERT_FALSE(w.isVisible());
     form().Backups->setChecked(false);
     dir.write(QStringLiteral("W2W/S2C/4711.s2c"), newOrder(4711));
-    dir.write(QStringLiteral("W2W/S2C/kapot.s2c"), "<w2w><s2c><kind>ADD</kind><id>12</id><ssec>201113071146</ssec>");
+    dir.write(QStringLiteral("W2W/S2C/kapot.s2c"),
+              "<w2w><s2c><kind>ADD</kind><id>12</id><ssec>201113071146</ssec>");
     const QString answer = dir.file(QStringLiteral("W2W/C2S/4711.c2s"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return exists(answer) && exists(dir.file("W2W/C2S/kapot.c2s")); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return exists(answer) && exists(dir.file("W2W/C2S/kapot.c2s")); }, 5000));
     EXPECT_TRUE(test::readAll(answer).contains("<kind>BOB</kind>"));
     EXPECT_TRUE(test::readAll(dir.file("W2W/C2S/kapot.c2s")).contains("<kind>WOB</kind>"));
     EXPECT_FALSE(exists(dir.file(QStringLiteral("W2W/S2C/Backups/4711.s2c"))));
     EXPECT_TRUE(logText().contains(QStringLiteral(" Verbinding W2W ADD XML: ")));
     EXPECT_TRUE(logText().contains(QStringLiteral(" - W2W XML: ")));
     EXPECT_TRUE(form().LP->toPlainText().contains(QStringLiteral("<kind>ADD</kind>")));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form().Levensteken->text().contains(QStringLiteral("1 geweigerd")); },
-                                3000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form().Levensteken->text().contains(QStringLiteral("1 geweigerd")); }, 3000));
     EXPECT_TRUE(form().Levensteken->text().contains(QStringLiteral("1 verwerkt")));
     EXPECT_TRUE(w.trayHint().startsWith(w.windowTitle() + QStringLiteral("\nLaatste cyclus ")));
     EXPECT_FALSE(w.isVisible());
@@ -241,7 +245,8 @@ TEST_F(WindowTest, AnErrorThatEscapesAnEventReplacesTheLogAndTheProgramGoesOn) {
     THoofdscherm& w = open();
     form().Logboek->setPlainText(QStringLiteral("regel 1\nregel 2"));
     FailingReceiver receiver;
-    const QString longMessage = QStringLiteral("De verbinding met de planningdatabase ging verloren. ").repeated(6);
+    const QString longMessage =
+        QStringLiteral("De verbinding met de planningdatabase ging verloren. ").repeated(6);
     receiver.fail = [&] { throw Error(longMessage); };
     QEvent event(QEvent::User);
     QCoreApplication::sendEvent(&receiver, &event);
@@ -260,7 +265,9 @@ TEST_F(WindowTest, AnErrorThatEscapesAnEventReplacesTheLogAndTheProgramGoesOn) {
 
 TEST_F(WindowTest, AnErrorInFormCreateIsLoggedAndStartUpGoesOn) {
     writeSettings("<Debiteur_Text>42</Debiteur_Text>");
-    readVersion = [](const QString&) -> QString { throw Error(QStringLiteral("Versie-informatie onleesbaar")); };
+    readVersion = [](const QString&) -> QString {
+        throw Error(QStringLiteral("Versie-informatie onleesbaar"));
+    };
     THoofdscherm& w = open();
     EXPECT_EQ(logText(), QStringLiteral("Versie-informatie onleesbaar"));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Vindo Velora Karvex koppeling"));
@@ -416,8 +423,9 @@ TEST_F(WindowTest, TheFolderButtonPutsTheChosenFolderIntoTheField) {
 // at once, the cycle opens the connection again for the files that are left and handles all of
 // them, and the program ends only when the tick has returned to the message loop.
 TEST_F(WindowTest, ACloseDuringACycleLetsTheCycleFinishFirst) {
-    writeSettings("<xLoginServer_Text>sqlite:planning.db</xLoginServer_Text><Interval_Text>1</Interval_Text>"
-                  "<Automatisch_Checked>TRUE</Automatisch_Checked>");
+    writeSettings(
+        "<xLoginServer_Text>sqlite:planning.db</xLoginServer_Text><Interval_Text>1</Interval_Text>"
+        "<Automatisch_Checked>TRUE</Automatisch_Checked>");
     THoofdscherm& w = open();
     for (int id = 1; id <= 5; ++id) {
         dir.write(QStringLiteral("W2W/S2C/%1.s2c").arg(id), newOrder(id));
@@ -437,11 +445,33 @@ TEST_F(WindowTest, ACloseDuringACycleLetsTheCycleFinishFirst) {
     EXPECT_FALSE(w.engine().cycleRunning());
     EXPECT_EQ(w.engine().counts().handled, 5);
     for (int id = 1; id <= 5; ++id) {
-        EXPECT_TRUE(test::readAll(dir.file(QStringLiteral("W2W/C2S/%1.c2s").arg(id))).contains("<kind>BOB</kind>"));
+        EXPECT_TRUE(
+            test::readAll(dir.file(QStringLiteral("W2W/C2S/%1.c2s").arg(id))).contains("<kind>BOB</kind>"));
     }
     EXPECT_FALSE(w.isVisible());
     endProgram();
     EXPECT_EQ(storedSettings().text(Setting::Debiteur), QStringLiteral("77"));
+}
+
+// Lines that come in a burst reach the log together a little later, none lost and in order; a
+// replacement takes effect at once and drops what had not been shown yet.
+TEST(LogView, ABurstOfLinesArrivesWholeAndAReplacementWins) {
+    QPlainTextEdit edit;
+    PlainTextLog log(edit);
+    log.appendLine(QStringLiteral("1"));
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("1")) << "after a quiet spell a line shows at once";
+    log.appendLine(QStringLiteral("2"));
+    log.appendLine(QStringLiteral("3"));
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("1"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return edit.toPlainText() == QStringLiteral("1\n2\n3"); }, 1000));
+    log.appendLine(QStringLiteral("4"));
+    log.replaceText(QStringLiteral("fout"));
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("fout"));
+    QTest::qWait(2 * RefreshThrottle::kRefreshMs);
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("fout"));
+    log.appendLine(QStringLiteral("5"));
+    log.flush();
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("fout\n5"));
 }
 
 }  // namespace
