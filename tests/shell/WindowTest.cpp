@@ -219,6 +219,15 @@ TEST_F(WindowTest, AnErrorOfAButtonWipesTheLogAndACycleOnlyAppends) {
     EXPECT_TRUE(logText().startsWith(message));
     EXPECT_TRUE(lines.last().contains(QStringLiteral(" Verbinding W2W DEL XML: ")));
 
+    // an error of the tick itself is one more line
+    const QMetaObject::Connection failing = QObject::connect(window.get(), &THoofdscherm::cycleStarting, [] {
+        throw Error(QStringLiteral("Not enough timers available"));
+    });
+    window->W2WTimer().W2WTimerTimer();
+    QObject::disconnect(failing);
+    const QString expected = lines.join(u'\n') + QStringLiteral("\nNot enough timers available");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return logText() == expected; }, 1000)) << logText().toStdString();
+
     // the test that works reports in a message box, answered here
     form().Button3->click();
     ASSERT_EQ(boxes.shown.size(), 1u);
