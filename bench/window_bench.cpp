@@ -8,6 +8,7 @@
 //
 //   bench_window [documents=5000] [rounds=3] [log lines=100000]
 
+#include "BenchDocuments.h"
 #include "platform/Clock.h"
 #include "settings/Settings.h"
 #include "shell/ConsolePorts.h"
@@ -33,20 +34,10 @@ using namespace vk;
 
 namespace {
 
-QByteArray newOrder(int id) {
-    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>ADD</kind>\n<id>" +
-           QByteArray::number(id) +
-           "</id>\n<ssec>201101071146</ssec>\n<npassenger>1</npassenger>\n<splace>Stationsplein</splace>\n"
-           "<snumber>1</snumber>\n<szip>1012AB</szip>\n<dplace>Ziekenhuislaan</dplace>\n<dnumber>20</"
-           "dnumber>\n"
-           "<dzip>1066CX</dzip>\n<costs>1250</costs>\n<passenger>Mevr. de "
-           "Vries</passenger>\n</s2c>\n</w2w>\n";
-}
-
 void dropDocuments(const QString& inbound, int count, int firstId) {
     for (int i = 0; i < count; ++i) {
         QFile f(inbound + QStringLiteral("/%1.s2c").arg(firstId + i));
-        if (!f.open(QIODevice::WriteOnly) || f.write(newOrder(firstId + i)) < 0) {
+        if (!f.open(QIODevice::WriteOnly) || f.write(bench::newOrder(firstId + i)) < 0) {
             std::fprintf(stderr, "cannot write a document\n");
             std::exit(1);
         }
@@ -147,14 +138,10 @@ double cycleWithoutWindow(int documents, int round) {
     KeptPacket packet;
     LogReplacingErrorHandler errors(log);
     EventLoopPump pump;
-    PlanningDatabase ado(settings, folder);
-    TemporaryKeys keys(clock);
-    PlanningRecord row(ado, settings, keys, clock);
-    TransactionLog transactions(ado, settings, errors);
-    w2w::OrderHandlers handlers(row, keys, transactions);
-    w2w::ImportEngine engine({settings, packet, log, errors, pump, clock}, handlers);
+    w2w::OrderImport link({settings, packet, log, errors, pump, clock}, folder);
+    w2w::ImportEngine& engine = link.engine;
     dropDocuments(folder + QStringLiteral("W2W/S2C"), documents, round * documents + 1);
-    ado.open();
+    link.ado.open();
 
     QElapsedTimer elapsed;
     elapsed.start();

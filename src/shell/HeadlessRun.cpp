@@ -7,8 +7,7 @@
 #include "shell/ExchangeFolders.h"
 #include "shell/PollingTimer.h"
 #include "shell/StopSignals.h"
-#include "w2w/ImportEngine.h"
-#include "w2w/OrderHandlers.h"
+#include "w2w/OrderImport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,12 +35,8 @@ int runHeadless(const CommandLine& cl) {
     KeptPacket packet;
     LogReplacingErrorHandler errors(log);
     EventLoopPump pump;
-    PlanningDatabase ado(settings, folder);
-    TemporaryKeys keys(clock);
-    PlanningRecord row(ado, settings, keys, clock);
-    TransactionLog transactions(ado, settings, errors);
-    w2w::OrderHandlers handlers(row, keys, transactions);
-    w2w::ImportEngine engine({settings, packet, log, errors, pump, clock}, handlers);
+    w2w::OrderImport link({settings, packet, log, errors, pump, clock}, folder);
+    w2w::ImportEngine& engine = link.engine;
 
     prepareExchangeFolders(folder, settings);
 

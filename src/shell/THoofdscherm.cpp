@@ -63,13 +63,7 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
       storage_(env_.programFolder + SettingsStorage::kFileName.toString(), env_.clock),
       log_(std::make_unique<PlainTextLog>(*ui_->Logboek)),
       packet_(std::make_unique<PlainTextPacket>(*ui_->LP)),
-      ado_(*settings_, env_.programFolder),
-      keys_(env_.clock),
-      row_(std::make_unique<PlanningRecord>(ado_, *settings_, keys_, env_.clock)),
-      transactions_(std::make_unique<TransactionLog>(ado_, *settings_, errors_)),
-      handlers_(std::make_unique<w2w::OrderHandlers>(*row_, keys_, *transactions_)),
-      engine_(std::make_unique<w2w::ImportEngine>(
-          w2w::ImportPorts{*settings_, *packet_, *log_, errors_, pump_, env_.clock}, *handlers_)),
+      link_({*settings_, *packet_, *log_, errors_, pump_, env_.clock}, env_.programFolder),
       timer_(std::make_unique<PollingTimer>(*settings_, *log_, [this] { runCycle(); })) {
     LinkApplication::setExceptionHandler(
         [this](const std::exception& error) { ApplicationEvents1Exception(error); });
@@ -235,7 +229,7 @@ void THoofdscherm::FormShow() {
 void THoofdscherm::Button1Click() {}
 
 void THoofdscherm::Button3Click() {
-    vk::Button3Click(ado_, env_.boxes, *log_, errors_);
+    vk::Button3Click(link_.ado, env_.boxes, *log_, errors_);
 }
 
 void THoofdscherm::Button4Click() {
@@ -244,8 +238,8 @@ void THoofdscherm::Button4Click() {
 }
 
 void THoofdscherm::Button5Click() {
-    if (ado_.isOpen()) {
-        ado_.Close();
+    if (link_.ado.isOpen()) {
+        link_.ado.Close();
     }
     close();
 }
@@ -305,11 +299,11 @@ void THoofdscherm::changeEvent(QEvent* event) {
 
 void THoofdscherm::runCycle() {
     // A tick handled while a cycle pumps messages does nothing: cycles never nest.
-    if (engine_->cycleRunning()) {
+    if (link_.engine.cycleRunning()) {
         return;
     }
     Q_EMIT cycleStarting();
-    engine_->CheckXMLfiles();
+    link_.engine.CheckXMLfiles();
     lastCycle_ = env_.clock.now();
     log_->flush();
     packet_->flush();
@@ -317,7 +311,7 @@ void THoofdscherm::runCycle() {
 }
 
 void THoofdscherm::showLiveness() {
-    const QString line = livenessText(lastCycle_, engine_->counts());
+    const QString line = livenessText(lastCycle_, link_.engine.counts());
     ui_->Levensteken->setText(line);
     setTrayHint(trayHintText(caption_, lastCycle_ ? line : QString()));
 }
@@ -342,7 +336,7 @@ void THoofdscherm::endProgram() {
     if (const std::optional<QString> problem = storage_.WriteSettingsFile()) {
         std::fprintf(stderr, "Instellingen niet bewaard: %s\n", qPrintable(*problem));
     }
-    ado_.Close();
+    link_.ado.Close();
     if (tray_) {
         tray_->hide();
         tray_.reset();

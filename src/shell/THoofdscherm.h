@@ -1,9 +1,5 @@
 #pragma once
 
-#include "planning/PlanningDatabase.h"
-#include "planning/PlanningRecord.h"
-#include "planning/TemporaryKey.h"
-#include "planning/TransactionLog.h"
 #include "platform/Clock.h"
 #include "platform/WindowPorts.h"
 #include "settings/SettingsStorage.h"
@@ -11,8 +7,7 @@
 #include "shell/PollingTimer.h"
 #include "shell/WidgetPorts.h"
 #include "shell/WindowSettings.h"
-#include "w2w/ImportEngine.h"
-#include "w2w/OrderHandlers.h"
+#include "w2w/OrderImport.h"
 
 #include <QDateTime>
 #include <QMenu>
@@ -78,9 +73,9 @@ public:
     Ui::Hoofdscherm& form() { return *ui_; }
     Settings& settings() { return *settings_; }
     SettingsStorage& storage() { return storage_; }
-    PlanningDatabase& ADO() { return ado_; }
+    PlanningDatabase& ADO() { return link_.ado; }
     PollingTimer& W2WTimer() { return *timer_; }
-    w2w::ImportEngine& engine() { return *engine_; }
+    w2w::ImportEngine& engine() { return link_.engine; }
     QMenu& PopupMenu1() { return menu_; }
     // Null where the platform has no notification area.
     QSystemTrayIcon* RzTrayIcon1() { return tray_.get(); }
@@ -131,12 +126,7 @@ private:
         THoofdscherm& window_;
     } errors_{*this};
 
-    PlanningDatabase ado_;
-    TemporaryKeys keys_;
-    std::unique_ptr<PlanningRecord> row_;
-    std::unique_ptr<TransactionLog> transactions_;
-    std::unique_ptr<w2w::OrderHandlers> handlers_;
-    std::unique_ptr<w2w::ImportEngine> engine_;
+    w2w::OrderImport link_;
     std::unique_ptr<PollingTimer> timer_;
 
     QMenu menu_;
