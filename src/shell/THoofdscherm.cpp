@@ -79,39 +79,10 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
     settings_->resetToDefaults();
     designFolderField(Setting::w2wInkomende);
     designFolderField(Setting::w2wUitgaande);
-    // the style belongs to the page control and goes with it
-    auto* tabStyle = new DesignTabStyle;
-    tabStyle->setParent(ui_->RzPageControl1);
-    ui_->RzPageControl1->setStyle(tabStyle);
-    ui_->RzPageControl1->tabBar()->setStyle(tabStyle);
-    ui_->RzPageControl1->setCurrentIndex(0);
-    ui_->RzPageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
-    ui_->RzPageControl1->setFocusPolicy(Qt::NoFocus);
-
-    // Logboek wraps and shows no scroll bars; it keeps every line. It has no undo history, which
-    // would otherwise keep a second copy of every line for the life of the program.
-    ui_->Logboek->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    ui_->Logboek->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui_->Logboek->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui_->Logboek->setUndoRedoEnabled(false);
-    // LP: both scroll bars, long lines do not wrap, Enter alone inserts nothing.
-    ui_->LP->setLineWrapMode(QPlainTextEdit::NoWrap);
-    ui_->LP->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    ui_->LP->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    ui_->LP->installEventFilter(&enterFilter_);
-
+    designPageControl();
+    designViews();
     designTrayMenu();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_ = std::make_unique<QSystemTrayIcon>(applicationIcon());
-        tray_->setContextMenu(&menu_);
-        connect(tray_.get(), &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::DoubleClick) {
-                        runGuarded([this] { restoreFromTray(); });
-                    }
-                });
-        tray_->show();
-    }
+    designTrayIcon();
     wireHandlers();
 
     loadProblem_ = storage_.LoadSettingsFile();
@@ -124,6 +95,48 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
 
 THoofdscherm::~THoofdscherm() {
     endProgram();
+}
+
+void THoofdscherm::designPageControl() {
+    // the style belongs to the page control and goes with it
+    auto* tabStyle = new DesignTabStyle;
+    tabStyle->setParent(ui_->RzPageControl1);
+    ui_->RzPageControl1->setStyle(tabStyle);
+    ui_->RzPageControl1->tabBar()->setStyle(tabStyle);
+    ui_->RzPageControl1->setCurrentIndex(0);
+    // the page control is not reached with the Tab key
+    ui_->RzPageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
+    ui_->RzPageControl1->setFocusPolicy(Qt::NoFocus);
+}
+
+void THoofdscherm::designViews() {
+    // Logboek wraps and shows no scroll bars; it keeps every line. It has no undo history, which
+    // would otherwise keep a second copy of its text for the life of the program.
+    ui_->Logboek->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    ui_->Logboek->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui_->Logboek->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui_->Logboek->setUndoRedoEnabled(false);
+    // LP: both scroll bars, long lines do not wrap, Enter alone inserts nothing.
+    ui_->LP->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ui_->LP->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ui_->LP->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ui_->LP->installEventFilter(&enterFilter_);
+}
+
+// The icon goes into the notification area as soon as it is made; where the platform has none,
+// the program goes on without it.
+void THoofdscherm::designTrayIcon() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        return;
+    }
+    tray_ = std::make_unique<QSystemTrayIcon>(applicationIcon());
+    tray_->setContextMenu(&menu_);
+    connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick) {
+            runGuarded([this] { restoreFromTray(); });
+        }
+    });
+    tray_->show();
 }
 
 void THoofdscherm::designFonts() {

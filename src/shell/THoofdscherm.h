@@ -97,7 +97,10 @@ private:
     void designFonts();
     void designTexts();
     void designFolderField(Setting id);
+    void designPageControl();
+    void designViews();
     void designTrayMenu();
+    void designTrayIcon();
     void wireHandlers();
     void runCycle();
     void showLiveness();
