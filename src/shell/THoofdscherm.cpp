@@ -121,6 +121,9 @@ void THoofdscherm::designViews() {
     ui_->LP->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ui_->LP->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ui_->LP->installEventFilter(&enterFilter_);
+    // in both views the Tab key moves on to the next control, as in the platform's text fields
+    ui_->Logboek->setTabChangesFocus(true);
+    ui_->LP->setTabChangesFocus(true);
 }
 
 // The icon goes into the notification area as soon as it is made; where the platform has none,

@@ -170,6 +170,8 @@ TEST_F(WindowTest, TheTwoViews) {
     EXPECT_EQ(lp->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_EQ(lp->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(lp->toPlainText().isEmpty());
+    EXPECT_TRUE(log->tabChangesFocus());
+    EXPECT_TRUE(lp->tabChangesFocus());
 }
 
 }  // namespace
