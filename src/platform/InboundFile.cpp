@@ -25,6 +25,12 @@ QString cannotOpen(const QString& path, const QString& reason) {
     return QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason);
 }
 
+QString tooLarge(qint64 size) {
+    return QStringLiteral("Het bestand is %1 bytes groot; de grens is %2 bytes")
+        .arg(size)
+        .arg(kMaxDeliveredFileSize);
+}
+
 #ifdef Q_OS_UNIX
 class FileDescriptor {
 public:
@@ -66,8 +72,15 @@ bool writerHoldsOpen(int fd) {
 QByteArray readDeliveredFile(const QString& path) {
 #ifdef Q_OS_UNIX
     const QByteArray nativePath = path.toLocal8Bit();
-    const FileDescriptor fd(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // A symbolic link is not followed: its target may be any file the link's account can read.
+    const FileDescriptor fd(
+        ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (fd.get() < 0) {
+        if (errno == ELOOP) {
+            throw FileError(
+                cannotOpen(path, QStringLiteral("Het bestand is een symbolische koppeling en wordt "
+                                                "niet gevolgd")));
+        }
         throw FileError(cannotOpen(path, systemErrorText(errno)));
     }
     struct stat info {};
@@ -79,6 +92,9 @@ QByteArray readDeliveredFile(const QString& path) {
     }
     if (!S_ISREG(info.st_mode)) {
         throw FileError(cannotOpen(path, QStringLiteral("Not a regular file")));
+    }
+    if (info.st_size > kMaxDeliveredFileSize) {
+        throw FileError(cannotOpen(path, tooLarge(info.st_size)));
     }
     if (writerHoldsOpen(fd.get())) {
         throw FileError(
@@ -99,6 +115,9 @@ QByteArray readDeliveredFile(const QString& path) {
             break;
         }
         bytes.append(buffer, got);
+        if (bytes.size() > kMaxDeliveredFileSize) {  // it grew while being read
+            throw FileError(cannotOpen(path, tooLarge(bytes.size())));
+        }
     }
     return bytes;
 #else
@@ -108,6 +127,16 @@ QByteArray readDeliveredFile(const QString& path) {
     }
     return file.readAll();
 #endif
+}
+
+bool removeDeliveredFile(const QString& path) {
+    if (::unlink(path.toLocal8Bit().constData()) == 0) {
+        return true;
+    }
+    if (errno == ENOENT) {
+        return false;
+    }
+    throw FileError(QStringLiteral("Cannot delete file \"%1\". %2").arg(path, systemErrorText(errno)));
 }
 
 QString decodeTextFile(const QByteArray& bytes, const QString& path) {

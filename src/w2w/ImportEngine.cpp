@@ -19,6 +19,11 @@ namespace {
 constexpr QStringView kInboundSuffix = u".s2c";
 constexpr QStringView kBackupsFolder = u"BACKUPS";
 
+// The inbound file went to another reader between its loading and its delete.
+class TakenElsewhere : public Error {
+    using Error::Error;
+};
+
 class RunningFlag {
 public:
     explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
@@ -51,6 +56,12 @@ void ImportEngine::WriteAcknowledgement(const QString& kind, const QString& entr
     // A file that could not be loaded is refused without an order number: the packet text then
     // still belongs to an earlier document, whose number must not be refused in its place.
     const QString id = packetIsCurrent_ ? tagValue(u"<id>") : QString();
+    // An empty setting names no folder (not the root of the file system).
+    if (outbound_.isEmpty()) {
+        throw FileError(QStringLiteral("Er is geen map voor uitgaande bestanden ingesteld; het antwoord op "
+                                       "\"%1\" kan niet geschreven worden")
+                            .arg(entryName));
+    }
     writeAcknowledgementFile(ackLines_, outbound_, entryName, kind, id);
 }
 
@@ -98,6 +109,8 @@ void ImportEngine::handleEntry(const QString& name) {
     try {
         processEntry(name);
         ++counts_.handled;
+    } catch (const TakenElsewhere& gone) {
+        logError(gone.message());
     } catch (const std::exception& error) {
         ++counts_.refused;
         logError(errorMessage(error));
@@ -121,8 +134,15 @@ void ImportEngine::processEntry(const QString& name) {
         writeFileReplacing(joinPath(backupFolder(), name), ansi::encode(packetText_), Durability::Flushed);
     }
 
-    // A file that cannot be deleted is read again at the next cycle.
-    QFile::remove(path);
+    // Only a document whose file has left the inbound folder is handled: one that another reader
+    // took first belongs to that reader, and one that cannot be deleted would be taken again at
+    // every cycle (it is refused as a file that cannot be loaded, and stays).
+    if (!removeInboundFile(path)) {
+        throw TakenElsewhere(QStringLiteral("Het bestand \"%1\" was al weg voordat de koppeling het kon "
+                                            "verwijderen (een ander programma heeft het opgehaald); het is "
+                                            "niet verwerkt en krijgt geen antwoord")
+                                 .arg(path));
+    }
 
     ports_.pump.processPendingMessages();
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/InboundFile.h"
 #include "platform/WindowPorts.h"
 #include "settings/Settings.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace vk::w2w {
@@ -63,6 +65,10 @@ public:
     void logError(const QString& message);
     // the local date and time as the log lines start: "dd-mm-yyyy hh:mm:ss"
     QString timestamp() const;
+
+    // Deletes an inbound file once it is taken: false when another reader took it first, a
+    // FileError for any other failure. Replaceable so that tests can make a file undeletable.
+    std::function<bool(const QString& path)> removeInboundFile = removeDeliveredFile;
 
     // The last acknowledgement's lines (kept until the end of the cycle).
     const QStringList& acknowledgementLines() const { return ackLines_; }

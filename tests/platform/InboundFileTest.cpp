@@ -149,14 +149,27 @@ TEST(InboundFileLoading, AFileStillOpenForWritingFailsUntilTheWriterClosesIt) {
     ::close(reader);
 }
 
-TEST(InboundFileLoading, ALargeFileLoadsWhole) {
+// Up to the limit a file loads whole; one byte more and it is refused before it is read.
+TEST(InboundFileLoading, AFileUpToTheLimitLoadsWholeALargerOneIsRefused) {
     TempFolder dir;
-    QByteArray big(50 * 1024 * 1024, 'a');
+    QByteArray big(kMaxDeliveredFileSize, 'a');
     big.replace(0, 4, "<id>");
     const QString path = dir.write(QStringLiteral("big.s2c"), big);
     const QString text = loadTextFile(path);
     EXPECT_EQ(text.size(), big.size());
     EXPECT_TRUE(text.startsWith(QStringLiteral("<id>aaa")));
+
+    big.append('a');
+    dir.write(QStringLiteral("big.s2c"), big);
+    try {
+        loadTextFile(path);
+        FAIL() << "a file over the limit loaded";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.message(),
+                  QStringLiteral("Cannot open file \"%1\". Het bestand is 16777217 bytes groot; de "
+                                 "grens is 16777216 bytes")
+                      .arg(path));
+    }
 }
 
 }  // namespace

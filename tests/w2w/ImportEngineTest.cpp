@@ -345,7 +345,8 @@ TEST_F(ImportCycle, AFileDeletedBetweenTheListingAndItsLoadIsRefused) {
 struct BadInput {
     const char* name;
     QByteArray bytes;
-    bool stays;  // refused before it could be deleted
+    bool stays;          // refused before it could be deleted
+    const char* reason;  // what the error line says after the file's name, where it stays
 };
 
 class BadInputFiles : public ImportCycle, public ::testing::WithParamInterface<BadInput> {};
@@ -362,9 +363,8 @@ TEST_P(BadInputFiles, EndAsTheFailureTableSays) {
     if (c.stays) {
         EXPECT_EQ(readAll(out(QStringLiteral("bad.c2s"))), acknowledgement("WOB", ""));
         EXPECT_TRUE(
-            log.lines.contains(errorLine(QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode "
-                                                        "character exists in the target multi-byte code page")
-                                             .arg(in(QStringLiteral("bad.s2c"))))));
+            log.lines.contains(errorLine(QString::fromUtf8(c.reason).arg(in(QStringLiteral("bad.s2c"))))))
+            << log.lines.join(u'\n').toStdString();
     } else {
         EXPECT_TRUE(exists(backup(QStringLiteral("bad.s2c"))));
         EXPECT_FALSE(exists(out(QStringLiteral("bad.c2s"))));
@@ -388,13 +388,76 @@ QByteArray garbage(int size) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadInputFiles,
-                         ::testing::Values(BadInput{"binary_garbage", garbage(64 * 1024), false},
-                                           BadInput{"empty", QByteArray(), false},
-                                           BadInput{"large", QByteArray(50 * 1024 * 1024, 'x'), false},
+                         ::testing::Values(BadInput{"binary_garbage", garbage(64 * 1024), false, ""},
+                                           BadInput{"empty", QByteArray(), false, ""},
+                                           BadInput{"large", QByteArray(16 * 1024 * 1024, 'x'), false, ""},
+                                           BadInput{"too_large", QByteArray(16 * 1024 * 1024 + 1, 'x'), true,
+                                                    "Cannot open file \"%1\". Het bestand is 16777217 bytes "
+                                                    "groot; de grens is 16777216 bytes"},
                                            BadInput{"invalid_utf8_after_mark",
-                                                    "\xEF\xBB\xBF<kind>\xFF\xFE</kind>", true},
-                                           BadInput{"unclosed_tags", "<kind>ADD<id>1", false}),
+                                                    "\xEF\xBB\xBF<kind>\xFF\xFE</kind>", true,
+                                                    "Cannot read file \"%1\". No mapping for the Unicode "
+                                                    "character exists in the target multi-byte code page"},
+                                           BadInput{"unclosed_tags", "<kind>ADD<id>1", false, ""}),
                          test::ParamName());
+
+// A symbolic link is not followed: the file it points at is neither read nor copied.
+TEST_F(ImportCycle, ASymbolicLinkIsRefusedAndStays) {
+    const QString secret = writeFile(root.file(QStringLiteral("geheim.txt")), "<kind>ADD</kind><id>9</id>");
+    ASSERT_TRUE(QFile::link(secret, in(QStringLiteral("x.s2c"))));
+    runCycle();
+    EXPECT_TRUE(QFileInfo(in(QStringLiteral("x.s2c"))).isSymLink());
+    EXPECT_FALSE(exists(backup(QStringLiteral("x.s2c"))));
+    EXPECT_THAT(handlers.newOrders, IsEmpty());
+    EXPECT_EQ(readAll(out(QStringLiteral("x.c2s"))), acknowledgement("WOB", ""));
+    EXPECT_THAT(log.lines, ElementsAre(errorLine(QStringLiteral("Cannot open file \"%1\". Het bestand is een "
+                                                                "symbolische koppeling en wordt niet gevolgd")
+                                                     .arg(in(QStringLiteral("x.s2c"))))));
+}
+
+// A file that another reader took between the load and the delete belongs to that reader: no
+// handling, no answer (the other reader answers), one line. A file that cannot be deleted is not
+// handled either: it is refused and stays, as a file that cannot be loaded.
+TEST_F(ImportCycle, ADocumentIsHandledOnlyOnceItsFileHasLeftTheFolder) {
+    drop(QStringLiteral("weg.s2c"), document("ADD", "1"));
+    drop(QStringLiteral("vast.s2c"), document("ADD", "2"));
+    drop(QStringLiteral("goed.s2c"), document("ADD", "3"));
+    engine.removeInboundFile = [](const QString& path) {
+        if (path.endsWith(u"weg.s2c")) {
+            QFile::remove(path);
+            return false;
+        }
+        if (path.endsWith(u"vast.s2c")) {
+            throw FileError(QStringLiteral("Cannot delete file \"%1\". Operation not permitted").arg(path));
+        }
+        return removeDeliveredFile(path);
+    };
+    runCycle();
+    EXPECT_THAT(handlers.newOrders, ElementsAre(QStringLiteral("goed.s2c")));
+    EXPECT_FALSE(exists(out(QStringLiteral("weg.c2s"))));
+    EXPECT_TRUE(log.lines.contains(errorLine(
+        QStringLiteral("Het bestand \"%1\" was al weg voordat de koppeling het kon verwijderen (een "
+                       "ander programma heeft het opgehaald); het is niet verwerkt en krijgt geen antwoord")
+            .arg(in(QStringLiteral("weg.s2c"))))));
+    EXPECT_TRUE(exists(in(QStringLiteral("vast.s2c"))));
+    EXPECT_EQ(readAll(out(QStringLiteral("vast.c2s"))), acknowledgement("WOB", "2"));
+    EXPECT_TRUE(
+        log.lines.contains(errorLine(QStringLiteral("Cannot delete file \"%1\". Operation not permitted")
+                                         .arg(in(QStringLiteral("vast.s2c"))))));
+    EXPECT_EQ(engine.counts().handled, 1);
+    EXPECT_EQ(engine.counts().refused, 1);
+    EXPECT_EQ(log.lines.size(), 3);
+}
+
+TEST_F(ImportCycle, AnEmptyOutboundSettingNamesNoFolder) {
+    settings.setText(Setting::w2wUitgaande, QString());
+    drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
+    runCycle();
+    EXPECT_THAT(errors.messages, ElementsAre(QStringLiteral(
+                                     "Er is geen map voor uitgaande bestanden ingesteld; het antwoord op "
+                                     "\"4711.s2c\" kan niet geschreven worden")));
+    EXPECT_TRUE(QDir(QStringLiteral("/")).entryList({QStringLiteral("*.c2s")}, QDir::Files).isEmpty());
+}
 
 TEST_F(ImportCycle, TheBackupCopyOfBinaryGarbageIsByteForByteTheFile) {
     QByteArray bytes = garbage(4096);
