@@ -6,6 +6,7 @@
 #include "shell/ConsolePorts.h"
 #include "shell/ExchangeFolders.h"
 #include "shell/PollingTimer.h"
+#include "shell/ProgramFolderLock.h"
 #include "shell/StopSignals.h"
 #include "w2w/OrderImport.h"
 
@@ -22,6 +23,12 @@ int runHeadless(const CommandLine& cl) {
         return 1;
     }
 
+    const ProgramFolderLock folderLock(folder);
+    if (const std::optional<QString> taken = folderLock.takenBy()) {
+        std::fprintf(stderr, "%s\n", qPrintable(*taken));
+        return ProgramFolderLock::kTakenExitCode;
+    }
+
     SystemClock clock;
     SettingsStorage storage(folder + SettingsStorage::kFileName.toString(), clock);
     const std::optional<QString> loadProblem = storage.LoadSettingsFile();
@@ -29,8 +36,10 @@ int runHeadless(const CommandLine& cl) {
     storage.RestoreSettings(settings);
 
     ConsoleLog log;
-    if (loadProblem) {
-        log.appendLine(logTimestamp(clock.now()) + QStringLiteral(" - ") + *loadProblem);
+    for (const std::optional<QString>& problem : {folderLock.unavailable(), loadProblem}) {
+        if (problem) {
+            log.appendLine(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);
+        }
     }
     KeptPacket packet;
     LogReplacingErrorHandler errors(log);

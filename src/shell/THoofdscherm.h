@@ -64,6 +64,8 @@ public:
     void Update1Click();
     // The tray icon's double click: back on the screen, without the show steps.
     void restoreFromTray();
+    // A line of the program's own at the end of Logboek.
+    void appendToLog(const QString& line) { log_->appendLine(line); }
     // The general error handler: the whole text of Logboek becomes the message.
     void ApplicationEvents1Exception(const std::exception& error);
 

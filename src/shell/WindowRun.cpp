@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "shell/LinkApplication.h"
+#include "shell/ProgramFolderLock.h"
 #include "shell/ProgramVersion.h"
 #include "shell/StopSignals.h"
 #include "shell/THoofdscherm.h"
@@ -13,11 +14,18 @@
 
 namespace vk {
 
-int runWindow(const CommandLine& cl) {
+int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
     const QString folder = programFolder(cl);
     if (!QDir().mkpath(folder)) {
         std::fprintf(stderr, "Programmamap %s kan niet gemaakt worden\n", qPrintable(folder));
         return 1;
+    }
+    const ProgramFolderLock folderLock(folder);
+    if (const std::optional<QString> taken = folderLock.takenBy()) {
+        std::fprintf(stderr, "%s\n", qPrintable(*taken));
+        boxes.show({QStringLiteral("Vindo Velora\u00ae fout"), *taken, MessageBoxRequest::Icon::Error,
+                    MessageBoxRequest::Buttons::Ok});
+        return ProgramFolderLock::kTakenExitCode;
     }
     // The program ends when its window is closed, not when the window is hidden to the tray.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -25,13 +33,15 @@ int runWindow(const CommandLine& cl) {
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &QCoreApplication::quit);
 
     SystemClock clock;
-    WidgetMessageBoxes boxes;
     DialogFolderPicker folders;
     int exitCode = 0;
     {
         THoofdscherm window(
             {folder, QCoreApplication::applicationFilePath(), clock, boxes, folders, InternalFileVersion});
         QObject::connect(&window, &THoofdscherm::endRequested, &QCoreApplication::quit);
+        if (const std::optional<QString> problem = folderLock.unavailable()) {
+            window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);
+        }
         window.start();
         exitCode = QApplication::exec();
     }

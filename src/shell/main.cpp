@@ -1,6 +1,7 @@
 #include "shell/CommandLine.h"
 #include "shell/HeadlessRun.h"
 #include "shell/LinkApplication.h"
+#include "shell/WidgetPorts.h"
 #include "shell/WindowRun.h"
 
 #include <QCoreApplication>
@@ -51,5 +52,6 @@ int main(int argc, char** argv) {
     }
     vk::LinkApplication app(argc, argv);
     nameTheApplication();
-    return vk::runWindow(cl);
+    vk::WidgetMessageBoxes boxes;
+    return vk::runWindow(cl, boxes);
 }

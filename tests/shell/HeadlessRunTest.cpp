@@ -160,6 +160,37 @@ TEST(WindowRun, StartsInItsProgramFolderAndEndsInOrderOnSigterm) {
     EXPECT_TRUE(stored.contains("W2W/S2C</w2wInkomende_Text>"));
 }
 
+// Two links on one folder would take the same documents: the second start ends at once with one
+// line naming the folder and the holder's process, and writes nothing. A holder that died leaves
+// no lock that counts.
+TEST(ProgramFolderLock, OneLinkPerProgramFolder) {
+    test::TempFolder dir;
+    QProcess first;
+    first.start(QStringLiteral(VK_CLIENT_PATH),
+                {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QFileInfo(dir.file(QStringLiteral("W2W/C2S/Backups"))).isDir(); }, 20000));
+
+    const ProcessResult second =
+        runClient({QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
+    EXPECT_EQ(second.exitCode, 3);
+    EXPECT_TRUE(second.err.contains(
+        QStringLiteral("is al in gebruik door een andere koppeling (proces %1 op ").arg(first.processId())))
+        << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains(QDir(dir.path()).absolutePath()));
+    EXPECT_EQ(second.err.count(u'\n'), 1);
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("VeloraKarvex.xml"))));
+
+    first.kill();  // no orderly end: the lock file stays behind
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_TRUE(QFileInfo::exists(dir.file(QStringLiteral(".VeloraKarvex.lock"))));
+    const ProcessResult third = runClient({QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
+    EXPECT_EQ(third.exitCode, 0) << third.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(dir.file(QStringLiteral("VeloraKarvex.xml"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral(".VeloraKarvex.lock")))) << "released at the end";
+}
+
 struct OptionCase {
     const char* name;
     QStringList arguments;

@@ -1,5 +1,7 @@
 #include "shell/LinkApplication.h"
+#include "shell/ProgramFolderLock.h"
 #include "shell/WindowFixture.h"
+#include "shell/WindowRun.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -481,6 +483,27 @@ TEST(LogView, ABurstOfLinesArrivesWholeAndAReplacementWins) {
     log.appendLine(QStringLiteral("5"));
     log.flush();
     EXPECT_EQ(edit.toPlainText(), QStringLiteral("fout\n5"));
+}
+
+// Started for the window on a folder that another link holds: a message box says so and nothing
+// of the window opens.
+TEST(WindowRunLock, ASecondLinkOnTheFolderOnlyShowsAMessage) {
+    test::TempFolder dir;
+    const ProgramFolderLock holder(dir.path() + u'/');
+    ASSERT_FALSE(holder.takenBy().has_value());
+    test::ScriptedMessageBoxes boxes;
+    CommandLine cl;
+    cl.folder = dir.path();
+    EXPECT_EQ(runWindow(cl, boxes), ProgramFolderLock::kTakenExitCode);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Vindo Velora\u00ae fout"));
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("De programmamap %1/ is al in gebruik door een "
+                                                              "andere koppeling (proces %2 op ")
+                                                   .arg(dir.path())
+                                                   .arg(QCoreApplication::applicationPid())));
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+    EXPECT_FALSE(exists(dir.file(QStringLiteral("VeloraKarvex.xml"))));
+    EXPECT_FALSE(exists(dir.file(QStringLiteral("W2W"))));
 }
 
 }  // namespace
