@@ -4,12 +4,40 @@
 
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QVariant>
 
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
 #include <atomic>
+#include <optional>
 
 namespace vk {
 
 namespace {
+
+// The SQLite result codes that mean the file is gone or unusable.
+constexpr int SQLITE_IOERR = 10;
+constexpr int SQLITE_CANTOPEN = 14;
+constexpr int SQLITE_NOTADB = 26;
+
+// Asks the ODBC driver whether the connection is dead; nothing when it cannot say.
+std::optional<bool> odbcConnectionDead(const QSqlDatabase& db) {
+    if (db.driverName() != u"QODBC") {
+        return std::nullopt;
+    }
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "SQLHANDLE") != 0) {
+        return std::nullopt;
+    }
+    SQLHANDLE connection = *static_cast<const SQLHANDLE*>(handle.constData());
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if (!SQL_SUCCEEDED(SQLGetConnectAttr(connection, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))) {
+        return std::nullopt;
+    }
+    return dead == SQL_CD_TRUE;
+}
 
 QString newConnectionName() {
     static std::atomic<int> counter{0};
@@ -30,8 +58,12 @@ QString databaseErrorText(const QSqlError& error) {
     return driver + QStringLiteral(": ") + database;
 }
 
-PlanningDatabase::PlanningDatabase(const Settings& settings, QString programFolder)
-    : settings_(settings), programFolder_(std::move(programFolder)), connectionName_(newConnectionName()) {}
+PlanningDatabase::PlanningDatabase(const Settings& settings, QString programFolder,
+                                   std::chrono::milliseconds waitLimit)
+    : settings_(settings),
+      programFolder_(std::move(programFolder)),
+      waitLimit_(waitLimit),
+      connectionName_(newConnectionName()) {}
 
 PlanningDatabase::~PlanningDatabase() {
     Close();
@@ -50,8 +82,42 @@ bool PlanningDatabase::isOpen() const {
     return QSqlDatabase::contains(connectionName_) && QSqlDatabase::database(connectionName_, false).isOpen();
 }
 
-void PlanningDatabase::fail(const QSqlError& error) const {
+void PlanningDatabase::fail(const QSqlError& error) {
+    if (connectionLost(error)) {
+        Close();
+    }
     throw DatabaseError(databaseErrorText(error));
+}
+
+bool PlanningDatabase::connectionLost(const QSqlError& error) const {
+    if (!QSqlDatabase::contains(connectionName_)) {
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
+    if (!db.isOpen()) {
+        return false;
+    }
+    if (db.driverName() == u"QSQLITE") {
+        // the file can no longer be read or written, or is no database any more
+        const int code = error.nativeErrorCode().toInt();
+        return code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_NOTADB;
+    }
+    // The driver knows best whether its connection is dead; the texts cover drivers that do not say.
+    if (const std::optional<bool> dead = odbcConnectionDead(db)) {
+        if (*dead) {
+            return true;
+        }
+    }
+    const QString text = error.databaseText() + u' ' + error.driverText();
+    for (const char* sign :
+         {"server closed the connection", "no connection to the server", "could not send data to server",
+          "could not receive data from server", "terminating connection", "Communication link failure",
+          "connection is dead", "TCP Provider", "SSL SYSCALL error"}) {
+        if (text.contains(QLatin1String(sign), Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void PlanningDatabase::open() {
@@ -67,6 +133,11 @@ void PlanningDatabase::open() {
             QStringLiteral("Het databasestuurprogramma %1 is niet beschikbaar").arg(target.qtDriver));
     }
     db.setDatabaseName(target.databaseName);
+    if (target.qtDriver == u"QODBC") {
+        // a server that takes no logins fails the connect instead of hanging it
+        const auto seconds = std::max<long long>(1, waitLimit_.count() / 1000);
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(seconds));
+    }
     if (!db.open()) {
         const QSqlError error = db.lastError();
         db.close();
@@ -87,19 +158,40 @@ void PlanningDatabase::open() {
                 dialect_ = SqlDialect::SqlServer;
         }
     }
-    if (target.kind == ConnectionTarget::Kind::Sqlite) {
-        try {
-            // WAL with full synchronous commits: an acknowledged order survives a power cut
-            QSqlQuery pragma(db);
-            if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-                !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")) ||
-                !pragma.exec(QStringLiteral("PRAGMA busy_timeout=5000"))) {
-                fail(pragma.lastError());
-            }
+    try {
+        limitWaits(db);
+        if (target.kind == ConnectionTarget::Kind::Sqlite) {
             createSqliteSchemaIfEmpty();
-        } catch (...) {
-            Close();
-            throw;
+        }
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+// Right after every connect: a lock held by another session, or a statement the server does not
+// finish, fails after the wait limit instead of holding the link.
+void PlanningDatabase::limitWaits(QSqlDatabase& db) {
+    const QString ms = QString::number(waitLimit_.count());
+    QStringList limits;
+    switch (dialect_) {
+        case SqlDialect::SQLite:
+            // WAL with full synchronous commits: an acknowledged order survives a power cut
+            limits = {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=FULL"),
+                      QStringLiteral("PRAGMA busy_timeout=") + ms};
+            break;
+        case SqlDialect::PostgreSQL:
+            limits = {QStringLiteral("SET statement_timeout = ") + ms,
+                      QStringLiteral("SET lock_timeout = ") + ms};
+            break;
+        case SqlDialect::SqlServer:
+            limits = {QStringLiteral("SET LOCK_TIMEOUT ") + ms};
+            break;
+    }
+    QSqlQuery q(db);
+    for (const QString& statement : limits) {
+        if (!q.exec(statement)) {
+            fail(q.lastError());
         }
     }
 }

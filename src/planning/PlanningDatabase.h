@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,8 +21,12 @@ namespace vk {
 // then stays open until it is closed. Every statement commits by itself.
 class PlanningDatabase {
 public:
+    // How long a connect, a lock or a statement may make the link wait before it fails.
+    static constexpr std::chrono::milliseconds kDefaultWaitLimit{30000};
+
     // programFolder: where a relative SQLite path is taken from
-    PlanningDatabase(const Settings& settings, QString programFolder);
+    PlanningDatabase(const Settings& settings, QString programFolder,
+                     std::chrono::milliseconds waitLimit = kDefaultWaitLimit);
     ~PlanningDatabase();
     PlanningDatabase(const PlanningDatabase&) = delete;
     PlanningDatabase& operator=(const PlanningDatabase&) = delete;
@@ -53,12 +58,20 @@ public:
     bool recordStatements = false;
     QStringList statements;
 
+    // Whether the error means that the connection is gone (the server restarted, the network
+    // went away, the database file became unreadable): the connection is then closed, so that the
+    // next use opens a new one.
+    bool connectionLost(const QSqlError& error) const;
+
 private:
     void createSqliteSchemaIfEmpty();
-    [[noreturn]] void fail(const QSqlError& error) const;
+    void limitWaits(QSqlDatabase& db);
+    // Raises the error as a DatabaseError, closing the connection first when it is gone.
+    [[noreturn]] void fail(const QSqlError& error);
 
     const Settings& settings_;
     QString programFolder_;
+    std::chrono::milliseconds waitLimit_;
     QString connectionName_;
     SqlDialect dialect_ = SqlDialect::SqlServer;
     int connectionNumber_ = 0;

@@ -7,6 +7,7 @@
 #include "support/Ports.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -340,6 +341,67 @@ TEST_P(PlanningDb, AConnectThatFailsCarriesTheDriversMessageAndTheLinkGoesOn) {
                                                 ? QString()
                                                 : test::PostgresServer::fromEnvironment().password);
     EXPECT_NO_THROW(saveNewRow());
+}
+
+// A lock that another session holds on planning ends the link's wait after the limit with an error,
+// instead of holding the link for as long as the lock lasts.
+TEST_P(PlanningDb, ALockHeldByAnotherSessionEndsAfterTheWaitLimit) {
+    saveNewRow();  // the tables exist
+    PlanningDatabase limited(settings, db.programFolder(), std::chrono::milliseconds(300));
+    TemporaryKeys otherKeys(clock);
+    PlanningRecord other(limited, settings, otherKeys, clock);
+    QSqlDatabase holder = db.inspect();
+    ASSERT_TRUE(holder.transaction());
+    QSqlQuery lock(holder);
+    ASSERT_TRUE(lock.exec(GetParam() == Backend::SQLite
+                              ? QStringLiteral("UPDATE planning SET pla_temp = pla_temp")
+                              : QStringLiteral("LOCK TABLE planning IN ACCESS EXCLUSIVE MODE")))
+        << lock.lastError().text().toStdString();
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_THROW(
+        {
+            other.appendNew();
+            other.save();
+        },
+        DatabaseError);
+    EXPECT_LT(waited.elapsed(), 10000);
+    lock.finish();
+    ASSERT_TRUE(holder.rollback());
+    other.appendNew();
+    other.save();
+    EXPECT_EQ(count(QStringLiteral("planning")), 2);
+}
+
+// The server ends the link's session, as a restart of the server does: the statement that meets the
+// dead connection fails, the connection is closed, and the next use opens a new one and works.
+TEST(PlanningDbServer, ALostConnectionIsDroppedAndTheNextUseOpensANewOne) {
+    MemorySettings settings;
+    test::TestDatabase db(Backend::PostgreSQLOdbc, settings);
+    PlanningDatabase ado(settings, db.programFolder());
+    ManualClock clock(QDateTime(QDate(2011, 11, 7), QTime(9, 5, 3)));
+    TemporaryKeys keys(clock);
+    PlanningRecord record(ado, settings, keys, clock);
+    record.appendNew();
+    record.save();
+    ASSERT_TRUE(ado.isOpen());
+    db.exec(
+        QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                       "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+    EXPECT_THROW(
+        {
+            record.appendNew();
+            record.save();
+        },
+        DatabaseError);
+    EXPECT_FALSE(ado.isOpen());
+    record.appendNew();
+    record.save();
+    EXPECT_EQ(ado.connectionNumber(), 2);
+    QSqlQuery q(db.inspect());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*) FROM planning")));
+    q.next();
+    EXPECT_EQ(q.value(0).toInt(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, PlanningDb, ::testing::Values(Backend::SQLite, Backend::PostgreSQLOdbc),
