@@ -34,8 +34,19 @@ TEST(ConnectionTarget, OdbcStringsGetTheOtherThreeSettingsQuoted) {
         QStringLiteral("/opt/link/"), {});
     EXPECT_EQ(t.kind, ConnectionTarget::Kind::Odbc);
     EXPECT_EQ(t.databaseName, QStringLiteral("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;"
+                                             "KeepaliveTime=30;KeepaliveInterval=10;"
                                              "Database=PLANNING;UID=planner;PWD={pa;ss}}word};"));
     EXPECT_FALSE(t.dialect.has_value());  // asked of the driver after the connect
+
+    // keepalives that the administrator set are left as they are; other drivers get none
+    EXPECT_TRUE(
+        connectionTarget({QStringLiteral("odbc:Driver={PostgreSQL Unicode};KeepaliveTime=5"), {}, {}, {}},
+                         QStringLiteral("/opt/link/"), {})
+            .databaseName.startsWith(
+                QStringLiteral("Driver={PostgreSQL Unicode};KeepaliveTime=5;Database=")));
+    EXPECT_TRUE(
+        connectionTarget({QStringLiteral("odbc:DSN=planning"), {}, {}, {}}, QStringLiteral("/opt/link/"), {})
+            .databaseName.startsWith(QStringLiteral("DSN=planning;Database=")));
 }
 
 struct DriverCase {
