@@ -124,4 +124,26 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
 #endif
 }
 
+int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before) {
+    int removed = 0;
+    const QFileInfoList leftovers =
+        QDir(folder).entryInfoList({QStringLiteral(".vk-tmp-*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& file : leftovers) {
+        if (!file.isSymLink() && file.lastModified() < before && QFile::remove(file.filePath())) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+void keepAlsoAs(const QString& path, const QString& otherPath) {
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(otherPath).constData()) == 0) {
+        return;
+    }
+    if (!QFile::copy(path, otherPath)) {
+        throw FileError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(otherPath, systemErrorText(errno)));
+    }
+}
+
 }  // namespace vk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 namespace vk {
@@ -22,5 +23,14 @@ enum class FileAccess {
 // "Cannot create file "<path>". <reason>".
 void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability durability,
                         FileAccess access = FileAccess::Default);
+
+// Removes the temporary files that writeFileReplacing left in folder when a run was killed in the
+// middle of a write: those last changed before `before` (the start of this run). Returns how many
+// were removed.
+int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before);
+
+// Keeps a second name for the file at path: a hard link where the file system allows it, else a
+// copy. The file itself stays where it is. Raises a FileError when neither works.
+void keepAlsoAs(const QString& path, const QString& otherPath);
 
 }  // namespace vk

@@ -1,5 +1,6 @@
 #include "settings/SettingsStorage.h"
 
+#include "platform/Errors.h"
 #include "platform/FileReplace.h"
 #include "settings/SettingsXml.h"
 
@@ -159,7 +160,11 @@ std::optional<QString> SettingsStorage::keepUnreadableFileAside() {
     for (int n = 2; QFileInfo::exists(aside); ++n) {
         aside = base + QStringLiteral("-%1.xml").arg(n);
     }
-    if (!QFile::rename(filePath_, aside)) {
+    // A second name for the old file, made before the new file is renamed over it: at no moment
+    // is there no settings file.
+    try {
+        keepAlsoAs(filePath_, aside);
+    } catch (const FileError&) {
         return QStringLiteral(
                    "Het onleesbare instellingenbestand \"%1\" kan niet opzij gezet worden; het blijft "
                    "ongewijzigd en de instellingen van deze sessie worden niet bewaard.")

@@ -1,5 +1,7 @@
 #include "shell/ExchangeFolders.h"
 
+#include "platform/FileReplace.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -23,6 +25,25 @@ void prepareExchangeFolders(const QString& programFolder, Settings& settings) {
     };
     fill(Setting::w2wInkomende, inbound);
     fill(Setting::w2wUitgaande, outbound);
+}
+
+void removeLeftoversOfEarlierRuns(const QString& programFolder, const Settings& settings,
+                                  const QDateTime& runStart) {
+    QStringList folders{programFolder};
+    if (const QString outbound = settings.text(Setting::w2wUitgaande); !outbound.isEmpty()) {
+        folders << outbound;
+    }
+    if (const QString inbound = settings.text(Setting::w2wInkomende); !inbound.isEmpty()) {
+        for (const QFileInfo& sub :
+             QDir(inbound).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+            if (sub.fileName().compare(u"backups", Qt::CaseInsensitive) == 0) {
+                folders << sub.filePath();
+            }
+        }
+    }
+    for (const QString& folder : folders) {
+        removeLeftoverTemporaryFiles(folder, runStart);
+    }
 }
 
 }  // namespace vk

@@ -2,6 +2,7 @@
 
 #include "settings/Settings.h"
 
+#include <QDateTime>
 #include <QString>
 
 namespace vk {
@@ -11,5 +12,10 @@ namespace vk {
 // cannot be created is skipped. Then fills an empty inbound or outbound setting with the full
 // path of W2W/S2C or W2W/C2S when that folder exists.
 void prepareExchangeFolders(const QString& programFolder, Settings& settings);
+
+// Removes the temporary files that writes of an earlier, killed run left behind (those older than
+// runStart): in the program folder, the outbound folder and the inbound folder's backup folder.
+void removeLeftoversOfEarlierRuns(const QString& programFolder, const Settings& settings,
+                                  const QDateTime& runStart);
 
 }  // namespace vk

@@ -16,6 +16,7 @@
 namespace vk {
 
 int runHeadless(const CommandLine& cl) {
+    const QDateTime runStart = QDateTime::currentDateTime();
     StopSignals stopSignals;
     const QString folder = programFolder(cl);
     if (!QDir().mkpath(folder)) {
@@ -48,6 +49,7 @@ int runHeadless(const CommandLine& cl) {
     w2w::ImportEngine& engine = link.engine;
 
     prepareExchangeFolders(folder, settings);
+    removeLeftoversOfEarlierRuns(folder, settings, runStart);
 
     // Every run that ends in order leaves its settings in the file.
     const auto endRun = [&] {

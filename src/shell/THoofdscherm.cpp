@@ -57,7 +57,8 @@ constexpr Setting kLoginFields[] = {Setting::xLoginServer, Setting::xLoginDataba
 }  // namespace
 
 THoofdscherm::THoofdscherm(WindowEnvironment environment)
-    : env_(std::move(environment)),
+    : createdAt_(QDateTime::currentDateTime()),
+      env_(std::move(environment)),
       ui_(buildForm(this)),
       settings_(std::make_unique<WindowSettings>(*this)),
       storage_(env_.programFolder + SettingsStorage::kFileName.toString(), env_.clock),
@@ -225,6 +226,7 @@ void THoofdscherm::start() {
     }
     show();
     runGuarded([this] { FormShow(); });
+    runGuarded([this] { removeLeftoversOfEarlierRuns(env_.programFolder, *settings_, createdAt_); });
 }
 
 void THoofdscherm::FormCreate() {

@@ -109,6 +109,7 @@ private:
     void setTrayHint(const QString& hint);
     void endProgram();
 
+    QDateTime createdAt_;  // what writes of earlier runs left is older
     WindowEnvironment env_;
     std::unique_ptr<Ui::Hoofdscherm> ui_;
     std::unique_ptr<WindowSettings> settings_;

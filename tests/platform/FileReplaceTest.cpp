@@ -62,5 +62,41 @@ TEST(FileReplace, OwnerOnlyFilesAreNotReadableByOthers) {
               QFileDevice::Permissions());
 }
 
+// What a killed run left half written goes at the next start; what a write of this run is making
+// now, and every other file, stays.
+TEST(FileReplace, LeftoverTemporaryFilesOfEarlierRunsAreRemoved) {
+    TempFolder dir;
+    const QDateTime runStart = QDateTime::currentDateTime();
+    const QString old = dir.write(QStringLiteral(".vk-tmp-AbC123"), "half");
+    const QString fresh = dir.write(QStringLiteral(".vk-tmp-XyZ789"), "being written");
+    const QString other = dir.write(QStringLiteral("4711.c2s"), "answer");
+    QFile oldFile(old);
+    ASSERT_TRUE(oldFile.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(oldFile.setFileTime(runStart.addSecs(-3600), QFileDevice::FileModificationTime));
+    oldFile.close();
+    QFile freshFile(fresh);
+    ASSERT_TRUE(freshFile.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(freshFile.setFileTime(runStart.addSecs(1), QFileDevice::FileModificationTime));
+    freshFile.close();
+    EXPECT_EQ(removeLeftoverTemporaryFiles(dir.path(), runStart), 1);
+    EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_TRUE(QFileInfo::exists(fresh));
+    EXPECT_TRUE(QFileInfo::exists(other));
+}
+
+// A second name for a file, with the file still under its own: a hard link where possible.
+TEST(FileReplace, KeepAlsoAsLeavesTheFileWhereItIs) {
+    TempFolder dir;
+    const QString path = dir.write(QStringLiteral("VeloraKarvex.xml"), "<kapot");
+    const QString aside = dir.file(QStringLiteral("VeloraKarvex.onleesbaar.xml"));
+    keepAlsoAs(path, aside);
+    EXPECT_EQ(test::readAll(path), "<kapot");
+    EXPECT_EQ(test::readAll(aside), "<kapot");
+    writeFileReplacing(path, "<nieuw/>", Durability::Flushed);
+    EXPECT_EQ(test::readAll(aside), "<kapot") << "replacing the file leaves its second name alone";
+    EXPECT_THROW(keepAlsoAs(dir.file(QStringLiteral("bestaat-niet.xml")), dir.file(QStringLiteral("x.xml"))),
+                 FileError);
+}
+
 }  // namespace
 }  // namespace vk
