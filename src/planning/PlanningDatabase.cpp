@@ -17,6 +17,9 @@ namespace vk {
 
 namespace {
 
+constexpr QStringView kLostInUnit =
+    u"De verbinding met de planningdatabase ging verloren tijdens het bewaren; er is niets bewaard";
+
 // The SQLite result codes that mean the file is gone or unusable.
 constexpr int SQLITE_IOERR = 10;
 constexpr int SQLITE_CANTOPEN = 14;
@@ -86,6 +89,9 @@ void PlanningDatabase::fail(const QSqlError& error) {
     if (connectionLost(error)) {
         Close();
     }
+    if (inUnit_ && !isOpen() && unitFailure_.isEmpty()) {
+        unitFailure_ = kLostInUnit.toString();
+    }
     throw DatabaseError(databaseErrorText(error));
 }
 
@@ -123,6 +129,13 @@ bool PlanningDatabase::connectionLost(const QSqlError& error) const {
 void PlanningDatabase::open() {
     if (isOpen()) {
         return;
+    }
+    if (inUnit_) {
+        // a new connection would commit what follows on its own, apart from what went before
+        if (unitFailure_.isEmpty()) {
+            unitFailure_ = kLostInUnit.toString();
+        }
+        throw DatabaseError(unitFailure_);
     }
     const ConnectionTarget target = ADOBeforeConnect();
     Close();
@@ -221,10 +234,81 @@ void PlanningDatabase::createSqliteSchemaIfEmpty() {
 }
 
 void PlanningDatabase::Close() {
+    if (inUnit_ && unitFailure_.isEmpty()) {
+        unitFailure_ = kLostInUnit.toString();  // closing discards what the unit had not committed
+    }
     prepared_.clear();
     if (QSqlDatabase::contains(connectionName_)) {
         QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
         db.close();
+    }
+}
+
+void PlanningDatabase::beginUnit() {
+    open();
+    QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
+    if (!db.transaction()) {
+        fail(db.lastError());
+    }
+    inUnit_ = true;
+    unitFailure_.clear();
+}
+
+void PlanningDatabase::commitUnit() {
+    if (!inUnit_) {
+        return;
+    }
+    if (!unitFailure_.isEmpty() || !isOpen()) {
+        const QString why = unitFailure_.isEmpty() ? kLostInUnit.toString() : unitFailure_;
+        rollbackUnit();
+        throw DatabaseError(why);
+    }
+    if (beforeCommit) {
+        beforeCommit();
+    }
+    QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
+    const bool committed = db.commit();
+    inUnit_ = false;
+    if (!committed) {
+        const QSqlError error = db.lastError();
+        // whatever the database made of it, a connection in doubt is not used again
+        Close();
+        throw OutcomeUnknown(QStringLiteral("Het bewaren is niet bevestigd door de database (%1); of de rit "
+                                            "bewaard is, blijkt bij de volgende cyclus")
+                                 .arg(databaseErrorText(error)));
+    }
+}
+
+void PlanningDatabase::rollbackUnit() noexcept {
+    if (!inUnit_) {
+        return;
+    }
+    inUnit_ = false;
+    if (isOpen()) {
+        QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
+        if (!db.rollback()) {
+            Close();
+        }
+    }
+}
+
+void PlanningDatabase::savepoint(const QString& name) {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    if (!q.exec(savepointStatement(dialect_, name))) {
+        fail(q.lastError());
+    }
+}
+
+void PlanningDatabase::rollbackToSavepoint(const QString& name) {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    if (!q.exec(rollbackToSavepointStatement(dialect_, name))) {
+        // what the unit still holds is no longer known: it commits nothing
+        const QSqlError error = q.lastError();
+        if (unitFailure_.isEmpty()) {
+            unitFailure_ = QStringLiteral("Het bewaren is mislukt (%1); er is niets bewaard")
+                               .arg(databaseErrorText(error));
+        }
+        fail(error);
     }
 }
 

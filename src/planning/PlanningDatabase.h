@@ -2,6 +2,7 @@
 
 #include "planning/ConnectionTarget.h"
 #include "planning/SqlDialect.h"
+#include "platform/Errors.h"
 #include "settings/Settings.h"
 
 #include <QSqlDatabase>
@@ -15,6 +16,12 @@
 #include <optional>
 
 namespace vk {
+
+// A commit whose outcome the link cannot know: the connection went while the database was
+// committing. The saved document may or may not be there; only a later look can tell.
+class OutcomeUnknown : public DatabaseError {
+    using DatabaseError::DatabaseError;
+};
 
 // "ADO": the one connection to the planning database. It is not opened at the start; it opens
 // by itself when something needs it (with the login settings as they are at that moment) and
@@ -46,6 +53,23 @@ public:
     // Counts the connects, so that what was learnt of one connection is asked again on the next.
     int connectionNumber() const { return connectionNumber_; }
 
+    // A unit of work: the statements between beginUnit and commitUnit reach the database together
+    // or not at all. The connection is opened before the unit starts; nothing inside it opens one,
+    // so that the statements of a unit never end up on two connections. Raises a DatabaseError.
+    void beginUnit();
+    // Commits the unit. A connection that was lost inside the unit committed nothing: a
+    // DatabaseError. A connection lost during the commit itself: OutcomeUnknown.
+    void commitUnit();
+    // Undoes the unit; never fails.
+    void rollbackUnit() noexcept;
+    bool inUnit() const { return inUnit_; }
+    // A point inside the unit to go back to, so that a statement that fails undoes only itself.
+    void savepoint(const QString& name);
+    void rollbackToSavepoint(const QString& name);
+
+    // Runs just before a unit's commit is sent; tests end the connection here.
+    std::function<void()> beforeCommit;
+
     // A statement prepared once per connection and reused. The connection is opened first.
     QSqlQuery& prepared(const QString& sql);
     // Runs a prepared statement with the values bound in order; raises a DatabaseError.
@@ -75,9 +99,25 @@ private:
     QString connectionName_;
     SqlDialect dialect_ = SqlDialect::SqlServer;
     int connectionNumber_ = 0;
+    bool inUnit_ = false;
+    // Why the running unit can no longer commit what it was given; empty while it can.
+    QString unitFailure_;
     std::map<QString, std::unique_ptr<QSqlQuery>> prepared_;
 };
 
 QString databaseErrorText(const QSqlError& error);
+
+// A unit of work for the lifetime of the object: undone unless committed.
+class PlanningUnit {
+public:
+    explicit PlanningUnit(PlanningDatabase& ado) : ado_(ado) { ado_.beginUnit(); }
+    ~PlanningUnit() { ado_.rollbackUnit(); }
+    PlanningUnit(const PlanningUnit&) = delete;
+    PlanningUnit& operator=(const PlanningUnit&) = delete;
+    void commit() { ado_.commitUnit(); }
+
+private:
+    PlanningDatabase& ado_;
+};
 
 }  // namespace vk

@@ -231,4 +231,16 @@ void PlanningRecord::save() {
     assigned_.reset();
 }
 
+std::optional<int> findSavedRow(PlanningDatabase& ado, const QString& key, int orderNumber) {
+    QSqlQuery& q =
+        ado.execute(QStringLiteral("SELECT pla_id FROM planning WHERE pla_temp = ? AND pla_extern = ?"),
+                    {key, orderNumber});
+    std::optional<int> id;
+    if (q.next()) {
+        id = q.value(0).toInt();
+    }
+    q.finish();
+    return id;
+}
+
 }  // namespace vk

@@ -22,6 +22,10 @@ namespace vk {
 // page lacks replaced), cut to size characters.
 QString ansiForm(const QString& value, int size);
 
+// The pla_id of a planning row that carries the temporary key and the order number (pla_extern),
+// if there is one. Raises a DatabaseError when the database cannot be asked.
+std::optional<int> findSavedRow(PlanningDatabase& ado, const QString& key, int orderNumber);
+
 // "ADOINS": the one planning row being created or changed. A new row is appended with the
 // insert defaults; an existing row is opened by its order number. Saving sends an INSERT of the
 // assigned columns, or an UPDATE of the changed ones, and learns the row's pla_id.
@@ -58,6 +62,8 @@ public:
     void save();
     // The pla_id of the row, once it is saved (or, for an existing row, as it was read).
     std::optional<int> rowId() const { return rowId_; }
+
+    PlanningDatabase& database() const { return ado_; }
 
 private:
     static std::size_t index(Column c) { return static_cast<std::size_t>(c); }

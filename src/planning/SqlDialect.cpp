@@ -159,4 +159,14 @@ QString schemaScript(SqlDialect dialect) {
     return script;
 }
 
+QString savepointStatement(SqlDialect dialect, const QString& name) {
+    return dialect == SqlDialect::SqlServer ? QStringLiteral("SAVE TRANSACTION ") + name
+                                            : QStringLiteral("SAVEPOINT ") + name;
+}
+
+QString rollbackToSavepointStatement(SqlDialect dialect, const QString& name) {
+    return dialect == SqlDialect::SqlServer ? QStringLiteral("ROLLBACK TRANSACTION ") + name
+                                            : QStringLiteral("ROLLBACK TO SAVEPOINT ") + name;
+}
+
 }  // namespace vk

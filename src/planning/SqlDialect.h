@@ -27,6 +27,10 @@ QString insertReturningId(SqlDialect dialect, const QStringList& columns, const 
 // The rows of one order number, the one with the lowest pla_id first; one parameter.
 QString selectByOrderNumber(SqlDialect dialect);
 
+// Setting a savepoint inside a transaction, and going back to it.
+QString savepointStatement(SqlDialect dialect, const QString& name);
+QString rollbackToSavepointStatement(SqlDialect dialect, const QString& name);
+
 // How a date and time is bound and read back (no zone: the date and time parts as they are).
 QVariant bindableDateTime(SqlDialect dialect, const QDateTime& value);
 QDateTime readDateTime(const QVariant& value);

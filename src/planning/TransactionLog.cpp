@@ -16,13 +16,27 @@ const QString& TransactionLog::insertStatement() {
 
 void TransactionLog::LogTransactie(int ritstaat, int rit, int wagen, int chauffeur, int code,
                                    const QString& opmerking) {
+    // Inside a unit the row goes back to a savepoint when it fails, so that the planning row
+    // saved before it still commits.
+    const bool inUnit = ado_.inUnit();
+    const QString savepoint = QStringLiteral("vk_transactie");
     try {
+        if (inUnit) {
+            ado_.savepoint(savepoint);
+        }
         const int gebruiker = settings_.number(Setting::Gebruiker);
         // the values are bound, so any remark is stored as it stands
         QSqlQuery& q = ado_.execute(insertStatement(), {gebruiker, ritstaat, rit, wagen, chauffeur, code,
                                                         opmerking.isNull() ? QStringLiteral("") : opmerking});
         q.finish();
     } catch (const std::exception& error) {
+        if (inUnit && ado_.isOpen()) {
+            try {
+                ado_.rollbackToSavepoint(savepoint);
+            } catch (const std::exception&) {
+                // the unit now commits nothing; its commit says so
+            }
+        }
         errors_.handleException(error);
     }
 }

@@ -1,5 +1,6 @@
 #include "w2w/ImportEngine.h"
 
+#include "planning/PlanningDatabase.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Errors.h"
 #include "platform/FileReplace.h"
@@ -24,6 +25,9 @@ class TakenElsewhere : public Error {
     using Error::Error;
 };
 
+// A document left for a later cycle, without a further line.
+struct Unfinished {};
+
 class RunningFlag {
 public:
     explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
@@ -37,8 +41,8 @@ private:
 
 }  // namespace
 
-ImportEngine::ImportEngine(ImportPorts ports, DocumentHandlers& handlers)
-    : ports_(ports), handlers_(handlers) {}
+ImportEngine::ImportEngine(ImportPorts ports, DocumentHandlers& handlers, DocumentJournal* journal)
+    : ports_(ports), handlers_(handlers), journal_(journal) {}
 
 QString ImportEngine::timestamp() const {
     return logTimestamp(ports_.clock.now());
@@ -52,6 +56,17 @@ void ImportEngine::logError(const QString& message) {
     ports_.log.appendLine(timestamp() + QStringLiteral(" - W2W XML: ") + message);
 }
 
+const QString& ImportEngine::documentKey() const {
+    static const QString none;
+    return record_ ? record_->key : none;
+}
+
+void ImportEngine::reachedPoint(CyclePoint point) {
+    if (faultPoint) {
+        faultPoint(point);
+    }
+}
+
 void ImportEngine::WriteAcknowledgement(const QString& kind, const QString& entryName) {
     // A file that could not be loaded is refused without an order number: the packet text then
     // still belongs to an earlier document, whose number must not be refused in its place.
@@ -62,7 +77,22 @@ void ImportEngine::WriteAcknowledgement(const QString& kind, const QString& entr
                                        "\"%1\" kan niet geschreven worden")
                             .arg(entryName));
     }
-    writeAcknowledgementFile(ackLines_, outbound_, entryName, kind, id);
+    if (record_ && kind == kRefused && !record_->refused) {
+        // once refused, always refused: a later look must not handle the document again
+        journal_->markRefused(*record_);
+    }
+    // With a record, the answer is on disk before the record goes.
+    writeAcknowledgementFile(ackLines_, outbound_, entryName, kind, id,
+                             record_ ? Durability::Flushed : Durability::Atomic);
+    reachedPoint(CyclePoint::AfterAcknowledgement);
+    dropRecord();
+}
+
+void ImportEngine::dropRecord() {
+    if (record_) {
+        journal_->remove(*record_);
+        record_.reset();
+    }
 }
 
 bool ImportEngine::CheckXMLfiles() {
@@ -74,6 +104,8 @@ bool ImportEngine::CheckXMLfiles() {
     backupFolder_.reset();
     try {
         runCycle();
+    } catch (const CycleInterrupted&) {
+        throw;
     } catch (const std::exception& error) {
         ports_.errors.handleException(error);
     } catch (...) {
@@ -81,6 +113,7 @@ bool ImportEngine::CheckXMLfiles() {
     }
     ackLines_ = QStringList();
     entryName_.clear();
+    record_.reset();
     return true;
 }
 
@@ -91,6 +124,7 @@ void ImportEngine::runCycle() {
     if (inbound_.isEmpty()) {
         return;
     }
+    recoverUnfinished();
     // The listing is read as the folder yields it, unsorted, with hidden and system entries and
     // folders too; it ends when the iterator goes out of scope, also when an error leaves.
     QDirIterator entries(inbound_, QDir::AllEntries | QDir::Hidden | QDir::System);
@@ -99,26 +133,109 @@ void ImportEngine::runCycle() {
         if (name == u"." || name == u".." || !name.endsWith(kInboundSuffix, Qt::CaseInsensitive)) {
             continue;
         }
-        handleEntry(name);
+        entryName_ = name;
+        packetIsCurrent_ = false;
+        record_.reset();
+        handleGuarded(name, [&] { processEntry(name); });
     }
 }
 
-void ImportEngine::handleEntry(const QString& name) {
-    entryName_ = name;
-    packetIsCurrent_ = false;
+// A document whose outcome a stopped run left open: its record says what was taken. A saved row
+// with its key and order number means the save happened, and only the answer is missing; no such
+// row means that nothing was saved, and the document is handled again from its recorded text.
+void ImportEngine::recoverUnfinished() {
+    if (journal_ == nullptr) {
+        return;
+    }
+    for (JournalRecord& record : journal_->pending()) {
+        entryName_ = record.entryName;
+        packetText_ = record.packetText;
+        packetIsCurrent_ = true;
+        record_ = record;
+        const QString path = joinPath(inbound_, record.entryName);
+        // A run that stopped before the delete left the file in the folder: the listing takes it
+        // as any other, and the record goes. (A different document under the same name is not
+        // this one: its record is recovered.)
+        if (!record.refused && stillInTheFolder(path, record.packetText)) {
+            dropRecord();
+            continue;
+        }
+        handleGuarded(record.entryName, [&] {
+            if (record.refused) {
+                WriteAcknowledgement(kRefused.toString(), record.entryName);
+                return;
+            }
+            bool saved = false;
+            try {
+                saved = handlers_.documentSaved(record);
+            } catch (const std::exception& error) {
+                // without the database nothing can be told: the record waits for the next cycle
+                if (!unreachableReported_.contains(record.file)) {
+                    unreachableReported_.insert(record.file);
+                    logError(QStringLiteral("Het onafgemaakte document \"%1\" wacht op de database: %2")
+                                 .arg(path, errorMessage(error)));
+                }
+                record_.reset();
+                throw Unfinished();
+            }
+            if (saved) {
+                WriteAcknowledgement(kAcknowledged.toString(), record.entryName);
+                ports_.log.appendLine(
+                    timestamp() + QStringLiteral(" Verbinding W2W ") + record.kind +
+                    QStringLiteral(" XML: ") + path +
+                    QStringLiteral(" (hersteld: al bewaard, bevestiging alsnog geschreven)"));
+                return;
+            }
+            ports_.packet.setText(packetText_);
+            handleDocument(path);
+        });
+    }
+    record_.reset();
+}
+
+bool ImportEngine::stillInTheFolder(const QString& path, const QString& packetText) const {
     try {
-        processEntry(name);
+        return QFileInfo::exists(path) && loadTextFile(path) == packetText;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+template <class Body>
+void ImportEngine::handleGuarded(const QString& name, Body body) {
+    try {
+        body();
         ++counts_.handled;
+    } catch (const CycleInterrupted&) {
+        throw;
+    } catch (const Unfinished&) {
     } catch (const TakenElsewhere& gone) {
         logError(gone.message());
+    } catch (const OutcomeUnknown& unknown) {
+        // the record stays: the next cycle tells by the row whether the save happened
+        logError(unknown.message());
+        record_.reset();
     } catch (const std::exception& error) {
-        ++counts_.refused;
         logError(errorMessage(error));
-        WriteAcknowledgement(kRefused.toString(), name);  // an error here ends the cycle
+        refuse(name);
     } catch (...) {
-        ++counts_.refused;
         logError(QStringLiteral("Onbekende fout"));
+        refuse(name);
+    }
+}
+
+void ImportEngine::refuse(const QString& name) {
+    ++counts_.refused;
+    try {
         WriteAcknowledgement(kRefused.toString(), name);
+    } catch (const FileError& error) {
+        if (!record_) {
+            throw;  // an error here ends the cycle
+        }
+        // The refusal could not be noted or written: the record stays, and the document gets its
+        // one answer at a later cycle.
+        logError(errorMessage(error));
+        record_.reset();
     }
 }
 
@@ -130,22 +247,42 @@ void ImportEngine::processEntry(const QString& name) {
     ports_.packet.setText(packetText_);
 
     if (ports_.settings.checked(Setting::Backups)) {
-        // on disk before the original is deleted, so that a crash in between loses nothing
-        writeFileReplacing(joinPath(backupFolder(), name), ansi::encode(packetText_), Durability::Flushed);
+        writeFileReplacing(joinPath(backupFolder(), name), ansi::encode(packetText_),
+                           journal_ != nullptr ? Durability::Atomic : Durability::Flushed);
+    }
+
+    // The record keeps the document safe from the delete of its file to its outcome. A document
+    // that cannot be recorded is not taken: it is refused and stays, as one that cannot be loaded.
+    if (journal_ != nullptr) {
+        record_ = journal_->add(name, packetText_, tagValue(u"<kind>"), readInteger(tagValue(u"<id>")));
+        reachedPoint(CyclePoint::AfterRecord);
     }
 
     // Only a document whose file has left the inbound folder is handled: one that another reader
     // took first belongs to that reader, and one that cannot be deleted would be taken again at
     // every cycle (it is refused as a file that cannot be loaded, and stays).
-    if (!removeInboundFile(path)) {
+    bool removed = false;
+    try {
+        removed = removeInboundFile(path);
+    } catch (...) {
+        dropRecord();
+        throw;
+    }
+    if (!removed) {
+        dropRecord();
         throw TakenElsewhere(QStringLiteral("Het bestand \"%1\" was al weg voordat de koppeling het kon "
                                             "verwijderen (een ander programma heeft het opgehaald); het is "
                                             "niet verwerkt en krijgt geen antwoord")
                                  .arg(path));
     }
+    reachedPoint(CyclePoint::AfterDelete);
 
     ports_.pump.processPendingMessages();
+    handleDocument(path);
+}
 
+// From the delete on: the kind's handling, its answer, the log line.
+void ImportEngine::handleDocument(const QString& path) {
     const QString kind = tagValue(u"<kind>");
     if (kind == u"ADD") {
         handlers_.handleNewOrder(*this);
@@ -156,6 +293,12 @@ void ImportEngine::processEntry(const QString& name) {
 
     ports_.log.appendLine(timestamp() + QStringLiteral(" Verbinding ") + QStringLiteral("W2W ") + kind +
                           QStringLiteral(" XML: ") + path);
+    // A kind without an answer is final once logged. A record that is still there otherwise
+    // belongs to a saved document whose answer could not be written: a later cycle writes it.
+    if (kind != u"ADD" && kind != u"UPD") {
+        dropRecord();
+    }
+    record_.reset();
 }
 
 // The "BACKUPS" folder below the inbound folder, found without regard to letter case (the

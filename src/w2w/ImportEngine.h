@@ -4,7 +4,9 @@
 #include "platform/InboundFile.h"
 #include "platform/WindowPorts.h"
 #include "settings/Settings.h"
+#include "w2w/DocumentJournal.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,12 @@ namespace vk::w2w {
 
 class ImportEngine;
 
+// The points of a document's road where a run may be stopped. Tests stop it there.
+enum class CyclePoint { AfterRecord, AfterDelete, AfterSave, AfterCommit, AfterAcknowledgement };
+
+// Thrown by a test at a fault point to stop the run as a kill would: nothing of the link catches it.
+struct CycleInterrupted {};
+
 // Where the handling of the two document kinds plugs into the cycle. A handler reads the
 // document through engine.packetText(), answers with engine.WriteAcknowledgement() and may log
 // through engine.logError(); an exception it lets out refuses the document with a "WOB".
@@ -23,6 +31,12 @@ public:
     virtual ~DocumentHandlers() = default;
     virtual void handleNewOrder(ImportEngine& engine) = 0;   // kind "ADD"
     virtual void handleAmendment(ImportEngine& engine) = 0;  // kind "UPD"
+    // Whether the document of a record was saved: a planning row carries its key and order
+    // number. Raises an error when that cannot be told (no database).
+    virtual bool documentSaved(const JournalRecord& record) {
+        Q_UNUSED(record);
+        return false;
+    }
 };
 
 // What the cycle reaches of the window.
@@ -44,7 +58,8 @@ struct DocumentCounts {
 // The import engine: one call of CheckXMLfiles makes one pass over the inbound folder.
 class ImportEngine {
 public:
-    ImportEngine(ImportPorts ports, DocumentHandlers& handlers);
+    // journal: where documents in flight are recorded; without one nothing is recorded
+    ImportEngine(ImportPorts ports, DocumentHandlers& handlers, DocumentJournal* journal = nullptr);
 
     // One cycle. Always returns true; no error of the cycle reaches the caller. A call made while
     // a cycle runs (a timer tick handled while messages are pumped) returns at once.
@@ -61,6 +76,13 @@ public:
     // Writes the acknowledgement of the given kind for the inbound file name, echoing the
     // "<id>" of the packet text. Raises a FileError when the file cannot be written.
     void WriteAcknowledgement(const QString& kind, const QString& entryName);
+    // The temporary key drawn for the document's planning row when it was recorded; empty
+    // without a journal.
+    const QString& documentKey() const;
+    // The handlers pass the points of their work here.
+    void reachedPoint(CyclePoint point);
+    std::function<void(CyclePoint)> faultPoint;
+
     // timestamp + " - W2W XML: " + message
     void logError(const QString& message);
     // the local date and time as the log lines start: "dd-mm-yyyy hh:mm:ss"
@@ -75,13 +97,22 @@ public:
 
 private:
     void runCycle();
-    void handleEntry(const QString& name);
+    void recoverUnfinished();
+    bool stillInTheFolder(const QString& path, const QString& packetText) const;
+    template <class Body>
+    void handleGuarded(const QString& name, Body body);
     void processEntry(const QString& name);
+    void handleDocument(const QString& path);
+    void refuse(const QString& name);
+    void dropRecord();
     QString backupFolder();
 
     ImportPorts ports_;
     DocumentHandlers& handlers_;
+    DocumentJournal* journal_;
     bool running_ = false;
+    std::optional<JournalRecord> record_;  // of the document being handled
+    QSet<QString> unreachableReported_;
     DocumentCounts counts_;
 
     // state of one cycle

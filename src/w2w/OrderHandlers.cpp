@@ -52,6 +52,8 @@ template <class Step>
 void onlyLogFailures(ImportEngine& engine, const QString& unknownError, Step step) {
     try {
         step();
+    } catch (const CycleInterrupted&) {
+        throw;
     } catch (const std::exception& error) {
         engine.logError(errorMessage(error));
     } catch (...) {
@@ -156,9 +158,22 @@ void OrderHandlers::assignNewOrder(const ImportEngine& engine) {
     r.setInteger(Column::pla_bellen, doc.flag(u"<callback>") ? 1 : 0);
 }
 
-void OrderHandlers::saveWithFreshKey() {
-    row_.setText(Column::pla_temp, keys_.next());
+void OrderHandlers::saveAndLog(ImportEngine& engine, int code) {
+    // The connection opens before the unit: nothing inside it opens one.
+    row_.database().open();
+    PlanningUnit unit(row_.database());
+    // the key that the document's record gave it, so that a later look finds the saved row
+    const QString& recorded = engine.documentKey();
+    row_.setText(Column::pla_temp, recorded.isEmpty() ? keys_.next() : recorded);
     row_.save();
+    engine.reachedPoint(CyclePoint::AfterSave);
+    logSaved(code);
+    unit.commit();
+    engine.reachedPoint(CyclePoint::AfterCommit);
+}
+
+bool OrderHandlers::documentSaved(const JournalRecord& record) {
+    return findSavedRow(row_.database(), record.key, record.orderNumber).has_value();
 }
 
 void OrderHandlers::logSaved(int code) {
@@ -172,10 +187,9 @@ void OrderHandlers::handleNewOrder(ImportEngine& engine) {
     assignNewOrder(engine);
     // A save the database refuses reaches the cycle, which refuses the document: the partner
     // learns that the order was not taken.
-    saveWithFreshKey();
+    saveAndLog(engine, kCodeNewOrder);
     // Once saved, an order is never refused: what fails from here on is only logged.
     onlyLogFailures(engine, QStringLiteral("Onbekende fout na het bewaren van de rit"), [&] {
-        logSaved(kCodeNewOrder);
         engine.WriteAcknowledgement(kAcknowledged.toString(), engine.currentEntryName());
     });
 }
@@ -187,16 +201,15 @@ void OrderHandlers::openByOrderNumber(int orderNumber) {
     }
 }
 
-void OrderHandlers::cancel(int orderNumber) {
+void OrderHandlers::cancel(ImportEngine& engine, int orderNumber) {
     openByOrderNumber(orderNumber);
     row_.setText(Column::pla_opmerking, QStringLiteral("(VERWIJDERD DOOR OPDRACHTGEVER)"));
     row_.setText(Column::pla_status, QStringLiteral("S"));
-    saveWithFreshKey();
-    logSaved(kCodeCancelled);
+    saveAndLog(engine, kCodeCancelled);
     row_.Close();
 }
 
-void OrderHandlers::amend(const ImportEngine& engine, int orderNumber) {
+void OrderHandlers::amend(ImportEngine& engine, int orderNumber) {
     openByOrderNumber(orderNumber);
     const Document doc(engine);
     const Settings& settings = engine.settings();
@@ -232,15 +245,14 @@ void OrderHandlers::amend(const ImportEngine& engine, int orderNumber) {
     assignAids(r, doc, settings);
     r.setText(Column::pla_telefoon, doc.text(u"<contact>"));
     r.setInteger(Column::pla_bellen, doc.flag(u"<callback>") ? 1 : 0);
-    saveWithFreshKey();
-    logSaved(kCodeAmended);
+    saveAndLog(engine, kCodeAmended);
     r.Close();
 }
 
 void OrderHandlers::handleAmendment(ImportEngine& engine) {
     const QString canceled = engine.tagValue(u"<canceled>");
     if (canceled == u"1") {
-        cancel(orderNumberOf(engine.tagValue(u"<id>")));
+        cancel(engine, orderNumberOf(engine.tagValue(u"<id>")));
     }
     if (canceled == u"0" || canceled.isEmpty()) {
         amend(engine, orderNumberOf(engine.tagValue(u"<id>")));

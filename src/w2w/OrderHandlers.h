@@ -15,15 +15,17 @@ public:
 
     void handleNewOrder(ImportEngine& engine) override;
     void handleAmendment(ImportEngine& engine) override;
+    bool documentSaved(const JournalRecord& record) override;
 
 private:
     void assignNewOrder(const ImportEngine& engine);
-    void cancel(int orderNumber);
-    void amend(const ImportEngine& engine, int orderNumber);
+    void cancel(ImportEngine& engine, int orderNumber);
+    void amend(ImportEngine& engine, int orderNumber);
     void openByOrderNumber(int orderNumber);
-    // A fresh temporary key, then the save; an error reaches the caller.
-    void saveWithFreshKey();
-    // The transaction row for the row just saved (its failures go to the general error handler).
+    // The row with the document's temporary key and its transaction row, committed together.
+    // A refused save reaches the caller; the transaction row's failures go to the general error
+    // handler, and the row commits without it.
+    void saveAndLog(ImportEngine& engine, int code);
     void logSaved(int code);
 
     PlanningRecord& row_;

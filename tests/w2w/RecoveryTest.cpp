@@ -1,0 +1,281 @@
+#include "support/Databases.h"
+#include "support/Ports.h"
+#include "support/TempFolder.h"
+#include "w2w/OrderImport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <tuple>
+
+namespace vk::w2w {
+namespace {
+
+using test::Backend;
+
+QByteArray document(const QByteArray& kind, const QByteArray& id, const QByteArray& elements = {}) {
+    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>" + kind + "</kind>\n<id>" + id +
+           "</id>\n" + elements + "</s2c>\n</w2w>\n";
+}
+
+const QByteArray kNewOrder =
+    document("ADD", "4711", "<ssec>201101071146</ssec><passenger>Dhr. Jansen</passenger>");
+const QByteArray kCancellation = document("UPD", "4711", "<canceled>1</canceled>");
+
+// The link as a run of the program has it: every part made anew for each run, as after a restart,
+// over one program folder (with its journal) and one database.
+class LinkRuns : public ::testing::Test {
+protected:
+    explicit LinkRuns(Backend backend) : db(backend, settings) {
+        inbound = root.mkdir(QStringLiteral("W2W/S2C"));
+        root.mkdir(QStringLiteral("W2W/S2C/Backups"));
+        outbound = root.mkdir(QStringLiteral("W2W/C2S"));
+        settings.setText(Setting::w2wInkomende, inbound);
+        settings.setText(Setting::w2wUitgaande, outbound);
+        settings.setText(Setting::Gebruiker, QStringLiteral("7"));
+    }
+
+    // One run with one cycle. `setUp` may reach into the run's parts; a fault point that throws
+    // CycleInterrupted stops the run there, as a kill would.
+    void run(const std::function<void(OrderImport&)>& setUp = {}, int cycles = 1) {
+        OrderImport link({settings, packet, log, errors, pump, clock}, db.programFolder());
+        link.ado.open();  // the tables exist before the test looks at them
+        if (setUp) {
+            setUp(link);
+        }
+        try {
+            for (int i = 0; i < cycles; ++i) {
+                link.engine.CheckXMLfiles();
+            }
+        } catch (const CycleInterrupted&) {
+        }
+    }
+    static std::function<void(OrderImport&)> stopAt(CyclePoint point) {
+        return [point](OrderImport& link) {
+            link.engine.faultPoint = [point](CyclePoint reached) {
+                if (reached == point) {
+                    throw CycleInterrupted{};
+                }
+            };
+        };
+    }
+
+    void drop(const QString& name, const QByteArray& bytes) {
+        QFile f(inbound + u'/' + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray answer(const QString& name) {
+        QFile f(outbound + u'/' + name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(geen)");
+    }
+    int count(const QString& sql) {
+        QSqlQuery q(db.inspect());
+        EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        q.next();
+        return q.value(0).toInt();
+    }
+    int rowsOf(int order) {
+        return count(QStringLiteral("SELECT COUNT(*) FROM planning WHERE pla_extern = %1").arg(order));
+    }
+    int transactionsWith(int code) {
+        return count(QStringLiteral("SELECT COUNT(*) FROM TRANSACTIES WHERE tra_code = %1").arg(code));
+    }
+    QStringList journal() const {
+        return QDir(db.programFolder() + QStringLiteral(".vk-journaal"))
+            .entryList(QDir::Files | QDir::Hidden);
+    }
+
+    MemorySettings settings;
+    test::TempFolder root;
+    QString inbound, outbound;
+    test::TestDatabase db;
+    SystemClock clock;
+    test::RecordingLog log;
+    test::ReplacingErrorHandler errors{log};
+    test::RecordingPacket packet;
+    test::ScriptedPump pump;
+};
+
+struct StopCase {
+    const char* name;
+    bool cancellation;  // the document stopped on is a cancellation of a saved order, else a new order
+    CyclePoint point;
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StoppedRuns : public LinkRuns, public ::testing::WithParamInterface<std::tuple<Backend, StopCase>> {
+protected:
+    StoppedRuns() : LinkRuns(std::get<0>(GetParam())) {}
+};
+
+// Wherever a run stops, the runs after it give the document exactly one outcome: one answer "BOB",
+// one row, the change made once, one transaction row, and nothing left in the journal.
+TEST_P(StoppedRuns, EveryDocumentEndsWithExactlyOneOutcome) {
+    const StopCase& c = std::get<1>(GetParam());
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    if (c.cancellation) {
+        run();
+        drop(QStringLiteral("4711-annulering.s2c"), kCancellation);
+    }
+    run(stopAt(c.point));
+    run();
+    run();
+    const QString name = c.cancellation ? QStringLiteral("4711-annulering.c2s") : QStringLiteral("4711.c2s");
+    EXPECT_TRUE(answer(name).contains("<kind>BOB</kind><id>4711</id>") ||
+                answer(name).contains("<kind>BOB</kind>\r\n<id>4711</id>"))
+        << answer(name).toStdString();
+    EXPECT_EQ(rowsOf(4711), 1);
+    EXPECT_EQ(transactionsWith(91), 1);
+    EXPECT_EQ(transactionsWith(93), c.cancellation ? 1 : 0);
+    if (c.cancellation) {
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM planning WHERE pla_status = 'S'")), 1);
+    }
+    EXPECT_TRUE(journal().isEmpty()) << journal().join(u',').toStdString();
+    EXPECT_TRUE(QDir(inbound).entryList({QStringLiteral("*.s2c")}, QDir::Files).isEmpty());
+}
+
+const StopCase kStops[] = {
+    {"new_after_record", false, CyclePoint::AfterRecord},
+    {"new_after_delete", false, CyclePoint::AfterDelete},
+    {"new_after_save", false, CyclePoint::AfterSave},
+    {"new_after_commit", false, CyclePoint::AfterCommit},
+    {"new_after_answer", false, CyclePoint::AfterAcknowledgement},
+    {"cancel_after_delete", true, CyclePoint::AfterDelete},
+    {"cancel_after_save", true, CyclePoint::AfterSave},
+    {"cancel_after_commit", true, CyclePoint::AfterCommit},
+    {"cancel_after_answer", true, CyclePoint::AfterAcknowledgement},
+};
+
+INSTANTIATE_TEST_SUITE_P(Points, StoppedRuns,
+                         ::testing::Combine(::testing::Values(Backend::SQLite, Backend::PostgreSQLOdbc),
+                                            ::testing::ValuesIn(kStops)),
+                         [](const auto& p) {
+                             return test::backendName(std::get<0>(p.param)) + "_" + std::get<1>(p.param).name;
+                         });
+
+class Runs : public LinkRuns, public ::testing::WithParamInterface<Backend> {
+protected:
+    Runs() : LinkRuns(GetParam()) {}
+};
+
+// An answer that cannot be written is not replaced by a refusal: the saved order keeps its record,
+// and the first cycle that can write the answer writes it, once.
+TEST_P(Runs, AnAnswerThatCouldNotBeWrittenIsWrittenLater) {
+    QDir(outbound).removeRecursively();
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    run();
+    EXPECT_EQ(rowsOf(4711), 1);
+    EXPECT_EQ(journal().size(), 1);
+    root.mkdir(QStringLiteral("W2W/C2S"));
+    run();
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("BOB"));
+    EXPECT_EQ(rowsOf(4711), 1);
+    EXPECT_TRUE(journal().isEmpty());
+    EXPECT_TRUE(
+        log.lines.last().contains(QStringLiteral("(hersteld: al bewaard, bevestiging alsnog geschreven)")))
+        << log.lines.last().toStdString();
+}
+
+// A document that cannot be recorded is not taken: it is refused and stays for a later cycle.
+TEST_P(Runs, ADocumentThatCannotBeRecordedStays) {
+    QFile blocker(db.programFolder() + QStringLiteral(".vk-journaal"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the journal's folder should be
+    blocker.close();
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    run();
+    EXPECT_TRUE(QFile::exists(inbound + QStringLiteral("/4711.s2c")));
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("<kind>WOB</kind>"));
+    EXPECT_EQ(rowsOf(4711), 0);
+}
+
+// A refusal is final: a later cycle that finds the record of a refused document answers it the
+// same way, even when the database would now take it.
+TEST_P(Runs, ARefusalStaysARefusal) {
+    drop(QStringLiteral("4711.s2c"), document("ADD", "4711", "<ssec>201113071146</ssec>"));  // month 13
+    run(stopAt(CyclePoint::AfterAcknowledgement));
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("WOB"));
+    EXPECT_EQ(journal().size(), 1);
+    QFile::remove(outbound + QStringLiteral("/4711.c2s"));
+    run();
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("WOB"));
+    EXPECT_EQ(rowsOf(4711), 0);
+    EXPECT_TRUE(journal().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Runs, ::testing::Values(Backend::SQLite, Backend::PostgreSQLOdbc),
+                         [](const auto& p) { return test::backendName(p.param); });
+
+class ServerRuns : public LinkRuns {
+protected:
+    ServerRuns() : LinkRuns(Backend::PostgreSQLOdbc) {}
+    void endTheLinksSession() {
+        db.exec(
+            QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                           "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+    }
+};
+
+// The connection goes inside the unit, after the row's statement: nothing was committed, and the
+// document is refused as a save that failed.
+TEST_F(ServerRuns, AConnectionLostInsideTheUnitCommitsNothingAndRefuses) {
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    run([this](OrderImport& link) {
+        link.engine.faultPoint = [this](CyclePoint point) {
+            if (point == CyclePoint::AfterSave) {
+                endTheLinksSession();
+            }
+        };
+    });
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("<kind>WOB</kind>"));
+    EXPECT_EQ(rowsOf(4711), 0);
+    EXPECT_EQ(transactionsWith(91), 0);
+    EXPECT_TRUE(journal().isEmpty());
+}
+
+// The connection goes during the commit: the outcome is unknown, so no answer is written and the
+// record stays; the next cycle finds no row and handles the document again.
+TEST_F(ServerRuns, AConnectionLostDuringTheCommitIsDecidedByTheNextCycle) {
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    run([this](OrderImport& link) { link.ado.beforeCommit = [this] { endTheLinksSession(); }; });
+    EXPECT_EQ(answer(QStringLiteral("4711.c2s")), "(geen)");
+    EXPECT_EQ(journal().size(), 1);
+    EXPECT_EQ(rowsOf(4711), 0);
+    run();
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("BOB"));
+    EXPECT_EQ(rowsOf(4711), 1);
+    EXPECT_EQ(transactionsWith(91), 1);
+    EXPECT_TRUE(journal().isEmpty());
+}
+
+// While the database cannot be asked, a record waits, with one line a run, and is decided once it
+// can.
+TEST_F(ServerRuns, ARecordWaitsForTheDatabase) {
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    run(stopAt(CyclePoint::AfterDelete));
+    const QString database = settings.text(Setting::xLoginDatabase);
+    run(
+        [&](OrderImport& link) {
+            link.ado.Close();
+            settings.setText(Setting::xLoginDatabase, QStringLiteral("bestaat_niet"));
+        },
+        3);
+    EXPECT_EQ(journal().size(), 1);
+    EXPECT_EQ(log.lines.filter(QStringLiteral("wacht op de database")).size(), 1);
+    EXPECT_EQ(answer(QStringLiteral("4711.c2s")), "(geen)");
+    settings.setText(Setting::xLoginDatabase, database);
+    run();
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("BOB"));
+    EXPECT_EQ(rowsOf(4711), 1);
+}
+
+}  // namespace
+}  // namespace vk::w2w
