@@ -1,6 +1,7 @@
 #include "platform/FileReplace.h"
 
 #include "platform/Errors.h"
+#include "platform/FileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,7 +41,7 @@ mode_t defaultFileMode() {
 class TemporaryBeside {
 public:
     explicit TemporaryBeside(const QString& target) {
-        name_ = QFile::encodeName(QFileInfo(target).path() + QStringLiteral("/.vk-tmp-XXXXXX"));
+        name_ = encodeFileName(QFileInfo(target).path() + QStringLiteral("/.vk-tmp-XXXXXX"));
         fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
     }
     ~TemporaryBeside() {
@@ -102,7 +103,7 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
     if (!temp.close()) {
         fail(path, systemErrorText(errno));
     }
-    if (!temp.renameTo(QFile::encodeName(path))) {
+    if (!temp.renameTo(encodeFileName(path))) {
         fail(path, systemErrorText(errno));
     }
 #else
@@ -137,7 +138,7 @@ int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before)
 }
 
 void keepAlsoAs(const QString& path, const QString& otherPath) {
-    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(otherPath).constData()) == 0) {
+    if (::link(encodeFileName(path).constData(), encodeFileName(otherPath).constData()) == 0) {
         return;
     }
     if (!QFile::copy(path, otherPath)) {

@@ -2,6 +2,7 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Errors.h"
+#include "platform/FileNames.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -71,7 +72,7 @@ bool writerHoldsOpen(int fd) {
 
 QByteArray readDeliveredFile(const QString& path) {
 #ifdef Q_OS_UNIX
-    const QByteArray nativePath = path.toLocal8Bit();
+    const QByteArray nativePath = encodeFileName(path);
     // A symbolic link is not followed: its target may be any file the link's account can read.
     const FileDescriptor fd(
         ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
@@ -130,7 +131,7 @@ QByteArray readDeliveredFile(const QString& path) {
 }
 
 bool removeDeliveredFile(const QString& path) {
-    if (::unlink(path.toLocal8Bit().constData()) == 0) {
+    if (::unlink(encodeFileName(path).constData()) == 0) {
         return true;
     }
     if (errno == ENOENT) {

@@ -1,6 +1,7 @@
 #include "w2w/DocumentJournal.h"
 
 #include "platform/Errors.h"
+#include "platform/FileNames.h"
 #include "platform/FileReplace.h"
 
 #include <QDateTime>
@@ -27,7 +28,7 @@ QString decoded(const QByteArray& base64) {
 
 QByteArray serialise(const JournalRecord& r) {
     QByteArray bytes(kHeader);
-    bytes += "\nnaam " + encoded(r.entryName);
+    bytes += "\nnaam " + encodeFileName(r.entryName).toBase64();
     bytes += "\nsoort " + encoded(r.kind);
     bytes += "\norder " + QByteArray::number(r.orderNumber);
     bytes += "\nsleutel " + encoded(r.key);
@@ -54,7 +55,7 @@ std::optional<JournalRecord> parse(const QByteArray& bytes, const QString& file)
         const QByteArray value = line.mid(space + 1);
         ++fields;
         if (name == "naam") {
-            r.entryName = decoded(value);
+            r.entryName = decodeFileName(QByteArray::fromBase64(value));
         } else if (name == "soort") {
             r.kind = decoded(value);
         } else if (name == "order") {

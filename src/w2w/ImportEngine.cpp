@@ -3,6 +3,7 @@
 #include "planning/PlanningDatabase.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Errors.h"
+#include "platform/FileNames.h"
 #include "platform/FileReplace.h"
 #include "platform/InboundFile.h"
 #include "platform/Paths.h"
@@ -53,7 +54,12 @@ QString ImportEngine::tagValue(QStringView tag) const {
 }
 
 void ImportEngine::logError(const QString& message) {
-    ports_.log.appendLine(timestamp() + QStringLiteral(" - W2W XML: ") + message);
+    logLine(timestamp() + QStringLiteral(" - W2W XML: ") + message);
+}
+
+// A file name that is not valid UTF-8 is shown readably.
+void ImportEngine::logLine(const QString& line) {
+    ports_.log.appendLine(readableFileName(line));
 }
 
 const QString& ImportEngine::documentKey() const {
@@ -127,10 +133,11 @@ void ImportEngine::runCycle() {
     recoverUnfinished();
     // The listing is read as the folder yields it, unsorted, with hidden and system entries and
     // folders too; it ends when the iterator goes out of scope, also when an error leaves.
-    QDirIterator entries(inbound_, QDir::AllEntries | QDir::Hidden | QDir::System);
-    while (entries.hasNext()) {
-        const QString name = entries.nextFileInfo().fileName();
-        if (name == u"." || name == u".." || !name.endsWith(kInboundSuffix, Qt::CaseInsensitive)) {
+    // Every name is listed, also one that is not valid UTF-8.
+    FolderListing entries(inbound_);
+    while (const std::optional<QString> next = entries.next()) {
+        const QString& name = *next;
+        if (!name.endsWith(kInboundSuffix, Qt::CaseInsensitive)) {
             continue;
         }
         entryName_ = name;
@@ -180,10 +187,9 @@ void ImportEngine::recoverUnfinished() {
             }
             if (saved) {
                 WriteAcknowledgement(kAcknowledged.toString(), record.entryName);
-                ports_.log.appendLine(
-                    timestamp() + QStringLiteral(" Verbinding W2W ") + record.kind +
-                    QStringLiteral(" XML: ") + path +
-                    QStringLiteral(" (hersteld: al bewaard, bevestiging alsnog geschreven)"));
+                logLine(timestamp() + QStringLiteral(" Verbinding W2W ") + record.kind +
+                        QStringLiteral(" XML: ") + path +
+                        QStringLiteral(" (hersteld: al bewaard, bevestiging alsnog geschreven)"));
                 return;
             }
             ports_.packet.setText(packetText_);
@@ -195,7 +201,7 @@ void ImportEngine::recoverUnfinished() {
 
 bool ImportEngine::stillInTheFolder(const QString& path, const QString& packetText) const {
     try {
-        return QFileInfo::exists(path) && loadTextFile(path) == packetText;
+        return fileExists(path) && loadTextFile(path) == packetText;
     } catch (const std::exception&) {
         return false;
     }
@@ -291,8 +297,8 @@ void ImportEngine::handleDocument(const QString& path) {
         handlers_.handleAmendment(*this);
     }
 
-    ports_.log.appendLine(timestamp() + QStringLiteral(" Verbinding ") + QStringLiteral("W2W ") + kind +
-                          QStringLiteral(" XML: ") + path);
+    logLine(timestamp() + QStringLiteral(" Verbinding ") + QStringLiteral("W2W ") + kind +
+            QStringLiteral(" XML: ") + path);
     // A kind without an answer is final once logged. A record that is still there otherwise
     // belongs to a saved document whose answer could not be written: a later cycle writes it.
     if (kind != u"ADD" && kind != u"UPD") {

@@ -97,6 +97,7 @@ public:
 
 private:
     void runCycle();
+    void logLine(const QString& line);
     void recoverUnfinished();
     bool stillInTheFolder(const QString& path, const QString& packetText) const;
     template <class Body>

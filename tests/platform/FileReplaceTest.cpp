@@ -1,4 +1,5 @@
 #include "platform/Errors.h"
+#include "platform/FileNames.h"
 #include "platform/FileReplace.h"
 #include "support/TempFolder.h"
 
@@ -96,6 +97,21 @@ TEST(FileReplace, KeepAlsoAsLeavesTheFileWhereItIs) {
     EXPECT_EQ(test::readAll(aside), "<kapot") << "replacing the file leaves its second name alone";
     EXPECT_THROW(keepAlsoAs(dir.file(QStringLiteral("bestaat-niet.xml")), dir.file(QStringLiteral("x.xml"))),
                  FileError);
+}
+
+// Names keep their bytes through the text form, whatever the bytes are.
+TEST(FileNames, EveryNameComesBackAsItsBytes) {
+    const QByteArray names[] = {
+        "4711.s2c", "caf\xC3\xA9.s2c",           "caf\xE9.s2c", "\xFF\xFE", "\xED\xA0\x80.s2c",
+        "\xC0\xAF", "\xF0\x9F\x9A\x95 taxi.s2c", "\xE2\x82"};
+    for (const QByteArray& bytes : names) {
+        const QString name = decodeFileName(bytes);
+        EXPECT_EQ(encodeFileName(name), bytes) << bytes.toHex().toStdString();
+        EXPECT_FALSE(readableFileName(name).contains(QChar(0xDCE9)));
+    }
+    EXPECT_EQ(decodeFileName("caf\xC3\xA9"), QStringLiteral("caf\u00e9"));
+    EXPECT_EQ(readableFileName(decodeFileName("caf\xE9")), QStringLiteral("caf\uFFFD"));
+    EXPECT_EQ(decodeFileName("\xF0\x9F\x9A\x95"), QStringLiteral("\U0001F695"));
 }
 
 }  // namespace

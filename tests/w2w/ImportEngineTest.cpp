@@ -11,6 +11,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <functional>
 
 namespace vk::w2w {
@@ -447,6 +450,27 @@ TEST_F(ImportCycle, ADocumentIsHandledOnlyOnceItsFileHasLeftTheFolder) {
     EXPECT_EQ(engine.counts().handled, 1);
     EXPECT_EQ(engine.counts().refused, 1);
     EXPECT_EQ(log.lines.size(), 3);
+}
+
+// A name that is not valid UTF-8 is seen and handled like any other: its copy and its answer keep
+// the name's bytes, and the log shows it readably.
+TEST_F(ImportCycle, ANameThatIsNotValidUtf8IsHandledToo) {
+    const QByteArray raw = QFile::encodeName(inbound) + "/caf\xE9-\xFF.s2c";
+    {
+        const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray doc = document("ADD", "4711");
+        ASSERT_EQ(::write(fd, doc.constData(), static_cast<size_t>(doc.size())), doc.size());
+        ::close(fd);
+    }
+    runCycle();
+    EXPECT_EQ(handlers.newOrders.size(), 1);
+    EXPECT_NE(::access(raw.constData(), F_OK), 0) << "the inbound file is deleted";
+    const QByteArray answer = QFile::encodeName(outbound) + "/caf\xE9-\xFF.c2s";
+    EXPECT_EQ(::access(answer.constData(), F_OK), 0);
+    EXPECT_EQ(::access((QFile::encodeName(backups) + "/caf\xE9-\xFF.s2c").constData(), F_OK), 0);
+    EXPECT_THAT(log.lines,
+                ElementsAre(handledLine(QStringLiteral("ADD"), QStringLiteral("caf\uFFFD-\uFFFD.s2c"))));
 }
 
 TEST_F(ImportCycle, AnEmptyOutboundSettingNamesNoFolder) {
