@@ -53,7 +53,15 @@ private:
 // that is how a file still being written is told apart from a finished one. A writer that opens
 // the file while the lease is held makes the kernel signal the holder (SIGIO): the signal is
 // ignored, and the lease goes when the file is closed right after reading.
-bool writerHoldsOpen(int fd) {
+int takeReadLease(int fd) {
+    return fcntl(fd, F_SETLEASE, F_RDLCK);
+}
+
+LeaseCall leaseCall = takeReadLease;
+
+enum class Writer { None, Present, Unknown };
+
+Writer writerOf(int fd) {
     static std::once_flag ignoreLeaseBreaks;
     std::call_once(ignoreLeaseBreaks, [] {
         struct sigaction current {};
@@ -61,16 +69,36 @@ bool writerHoldsOpen(int fd) {
             std::signal(SIGIO, SIG_IGN);
         }
     });
-    if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-        return false;
+    if (leaseCall(fd) == 0) {
+        return Writer::None;
     }
-    return errno == EAGAIN || errno == EBUSY;
+    // EAGAIN/EBUSY: another open file description has it for writing. Anything else (a file of
+    // another owner without the right to lease it, a file system without leases): no telling.
+    return errno == EAGAIN || errno == EBUSY ? Writer::Present : Writer::Unknown;
 }
 #endif
 
 }  // namespace
 
-QByteArray readDeliveredFile(const QString& path) {
+void setLeaseCall(LeaseCall call) {
+#ifdef Q_OS_UNIX
+    leaseCall = call != nullptr ? call : takeReadLease;
+#else
+    Q_UNUSED(call);
+#endif
+}
+
+bool StabilityLooks::standsStill(const QString& path, qint64 size, qint64 modifiedNs) {
+    const qint64 now = now_();
+    const auto it = looks_.find(path);
+    if (it == looks_.end() || it->size != size || it->modifiedNs != modifiedNs) {
+        looks_.insert(path, Look{size, modifiedNs, now});
+        return false;
+    }
+    return now - it->since >= 1000;
+}
+
+QByteArray readDeliveredFile(const QString& path, StabilityLooks* looks) {
 #ifdef Q_OS_UNIX
     const QByteArray nativePath = encodeFileName(path);
     // A symbolic link is not followed: its target may be any file the link's account can read.
@@ -97,9 +125,23 @@ QByteArray readDeliveredFile(const QString& path) {
     if (info.st_size > kMaxDeliveredFileSize) {
         throw FileError(cannotOpen(path, tooLarge(info.st_size)));
     }
-    if (writerHoldsOpen(fd.get())) {
-        throw FileError(
-            cannotOpen(path, QStringLiteral("The file is still open for writing by another program")));
+    switch (writerOf(fd.get())) {
+        case Writer::Present:
+            throw FileError(
+                cannotOpen(path, QStringLiteral("The file is still open for writing by another program")));
+        case Writer::Unknown:
+            if (looks != nullptr &&
+                !looks->standsStill(path, info.st_size,
+                                    qint64{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec)) {
+                throw FileNotYetStable(
+                    cannotOpen(path, QStringLiteral("Het bestand wordt mogelijk nog geschreven")));
+            }
+            break;
+        case Writer::None:
+            break;
+    }
+    if (looks != nullptr) {
+        looks->forget(path);
     }
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(info.st_size));
@@ -122,6 +164,7 @@ QByteArray readDeliveredFile(const QString& path) {
     }
     return bytes;
 #else
+    Q_UNUSED(looks);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         throw FileError(cannotOpen(path, file.errorString()));
@@ -189,8 +232,8 @@ QString adjustLineBreaks(QStringView text) {
     return out;
 }
 
-QString loadTextFile(const QString& path) {
-    return adjustLineBreaks(decodeTextFile(readDeliveredFile(path), path));
+QString loadTextFile(const QString& path, StabilityLooks* looks) {
+    return adjustLineBreaks(decodeTextFile(readDeliveredFile(path, looks), path));
 }
 
 }  // namespace vk

@@ -43,7 +43,10 @@ private:
 }  // namespace
 
 ImportEngine::ImportEngine(ImportPorts ports, DocumentHandlers& handlers, DocumentJournal* journal)
-    : ports_(ports), handlers_(handlers), journal_(journal) {}
+    : ports_(ports),
+      handlers_(handlers),
+      journal_(journal),
+      looks_([this] { return ports_.clock.now().toMSecsSinceEpoch(); }) {}
 
 QString ImportEngine::timestamp() const {
     return logTimestamp(ports_.clock.now());
@@ -215,6 +218,8 @@ void ImportEngine::handleGuarded(const QString& name, Body body) {
     } catch (const CycleInterrupted&) {
         throw;
     } catch (const Unfinished&) {
+    } catch (const FileNotYetStable&) {
+        // it may still be written: a later cycle looks again, without a line or an answer
     } catch (const TakenElsewhere& gone) {
         logError(gone.message());
     } catch (const OutcomeUnknown& unknown) {
@@ -248,7 +253,7 @@ void ImportEngine::refuse(const QString& name) {
 void ImportEngine::processEntry(const QString& name) {
     const QString path = joinPath(inbound_, name);
 
-    packetText_ = loadTextFile(path);
+    packetText_ = loadTextFile(path, &looks_);
     packetIsCurrent_ = true;
     ports_.packet.setText(packetText_);
 

@@ -113,6 +113,7 @@ private:
     DocumentJournal* journal_;
     bool running_ = false;
     std::optional<JournalRecord> record_;  // of the document being handled
+    StabilityLooks looks_;
     QSet<QString> unreachableReported_;
     DocumentCounts counts_;
 

@@ -112,11 +112,19 @@ TEST(InboundFileLoading, UnreadableFilesFailWithTheirReason) {
 // delivery.
 class SecondWriter {
 public:
-    explicit SecondWriter(const QString& path) {
-        process_.start(QStringLiteral("/bin/sh"),
-                       {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$1\"; echo open; exec sleep 30"),
-                        QStringLiteral("sh"), path});
-        process_.waitForReadyRead(10000);
+    // asUser: the writer runs as that user (through setpriv) instead of the tests' own
+    explicit SecondWriter(const QString& path, const QString& asUser = QString()) {
+        QStringList command{QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                            QStringLiteral("exec 3>>\"$1\"; echo open; exec sleep 30"), QStringLiteral("sh"),
+                            path};
+        if (!asUser.isEmpty()) {
+            command = QStringList{QStringLiteral("--reuid=") + asUser, QStringLiteral("--regid=") + asUser,
+                                  QStringLiteral("--clear-groups")} +
+                      command;
+            command.prepend(QStringLiteral("setpriv"));
+        }
+        process_.start(command.takeFirst(), command);
+        EXPECT_TRUE(process_.waitForReadyRead(10000)) << process_.readAllStandardError().toStdString();
     }
     ~SecondWriter() { stop(); }
     void stop() {
@@ -147,6 +155,49 @@ TEST(InboundFileLoading, AFileStillOpenForWritingFailsUntilTheWriterClosesIt) {
     ASSERT_GE(reader, 0);
     EXPECT_EQ(loadTextFile(path), QStringLiteral("<id>4711</id>"));
     ::close(reader);
+}
+
+// The partner usually writes as another account: its writer is seen all the same.
+TEST(InboundFileLoading, AWriterOfAnotherUserIsSeenToo) {
+    TempFolder dir;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                      QFileDevice::WriteOther | QFileDevice::ExeOther));
+    const QString path = dir.write(QStringLiteral("4711.s2c"), "<id>4711</id>");
+    ASSERT_EQ(::chown(path.toLocal8Bit().constData(), 65534, 65534), 0);  // nobody
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    {
+        SecondWriter writer(path, QStringLiteral("65534"));
+        EXPECT_EQ(
+            loadError(path),
+            QStringLiteral("Cannot open file \"%1\". The file is still open for writing by another program")
+                .arg(path));
+    }
+    EXPECT_EQ(loadTextFile(path), QStringLiteral("<id>4711</id>"));
+}
+
+// Where no lease can be taken, a file is read only once it has stood still for a second between
+// two looks; a change starts the wait again.
+TEST(InboundFileLoading, WithoutALeaseAFileIsReadOnceItStandsStill) {
+    setLeaseCall([](int) {
+        errno = EACCES;
+        return -1;
+    });
+    TempFolder dir;
+    const QString path = dir.write(QStringLiteral("4711.s2c"), "<id>47");
+    qint64 now = 0;
+    StabilityLooks looks([&] { return now; });
+    EXPECT_THROW(loadTextFile(path, &looks), FileNotYetStable);
+    now += 999;
+    EXPECT_THROW(loadTextFile(path, &looks), FileNotYetStable);
+    dir.write(QStringLiteral("4711.s2c"), "<id>4711</id>");  // the writer goes on
+    now += 5000;
+    EXPECT_THROW(loadTextFile(path, &looks), FileNotYetStable);
+    now += 1000;
+    EXPECT_EQ(loadTextFile(path, &looks), QStringLiteral("<id>4711</id>"));
+    // without looks (or with a lease) the file is read as it is
+    EXPECT_EQ(loadTextFile(path), QStringLiteral("<id>4711</id>"));
+    setLeaseCall(nullptr);
 }
 
 // Up to the limit a file loads whole; one byte more and it is refused before it is read.

@@ -473,6 +473,27 @@ TEST_F(ImportCycle, ANameThatIsNotValidUtf8IsHandledToo) {
                 ElementsAre(handledLine(QStringLiteral("ADD"), QStringLiteral("caf\uFFFD-\uFFFD.s2c"))));
 }
 
+// A file of which the writer cannot be seen waits, silently, until it has stood still for a second.
+TEST_F(ImportCycle, AFileThatCannotBeLeasedWaitsUntilItStandsStill) {
+    setLeaseCall([](int) {
+        errno = EINVAL;  // a file system without leases
+        return -1;
+    });
+    drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
+    runCycle();
+    clock.advanceMs(500);
+    runCycle();
+    EXPECT_THAT(handlers.newOrders, IsEmpty());
+    EXPECT_THAT(log.lines, IsEmpty());
+    EXPECT_TRUE(outboundFiles().isEmpty());
+    EXPECT_TRUE(exists(in(QStringLiteral("4711.s2c"))));
+    clock.advanceMs(500);
+    runCycle();
+    setLeaseCall(nullptr);
+    EXPECT_THAT(handlers.newOrders, ElementsAre(QStringLiteral("4711.s2c")));
+    EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("BOB", "4711"));
+}
+
 TEST_F(ImportCycle, AnEmptyOutboundSettingNamesNoFolder) {
     settings.setText(Setting::w2wUitgaande, QString());
     drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
