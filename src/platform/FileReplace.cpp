@@ -137,6 +137,16 @@ int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before)
     return removed;
 }
 
+bool flushFileSystemOf(const QString& folder) {
+    const int fd = ::open(encodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool flushed = ::syncfs(fd) == 0;
+    ::close(fd);
+    return flushed;
+}
+
 void keepAlsoAs(const QString& path, const QString& otherPath) {
     if (::link(encodeFileName(path).constData(), encodeFileName(otherPath).constData()) == 0) {
         return;

@@ -29,6 +29,10 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
 // were removed.
 int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before);
 
+// Makes everything written to the file system that holds folder durable (one call for any number
+// of files written before it). Returns false when that fails.
+bool flushFileSystemOf(const QString& folder);
+
 // Keeps a second name for the file at path: a hard link where the file system allows it, else a
 // copy. The file itself stays where it is. Raises a FileError when neither works.
 void keepAlsoAs(const QString& path, const QString& otherPath);

@@ -17,13 +17,13 @@ QString joinLines(const QStringList& lines) {
 }
 
 void writeAcknowledgementFile(QStringList& lines, const QString& outboundFolder, const QString& inboundName,
-                              const QString& kind, const QString& id, Durability durability) {
+                              const QString& kind, const QString& id) {
     lines.clear();
     lines << acknowledgementLines(kind, id);
     // Atomic, so that the partner never reads half an answer; not flushed, since the order it
     // answers is already safe in the database or refused.
     writeFileReplacing(joinPath(outboundFolder, acknowledgementFileName(inboundName)),
-                       ansi::encode(joinLines(lines)), durability);
+                       ansi::encode(joinLines(lines)), Durability::Atomic);
 }
 
 }  // namespace vk::w2w

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QString>
-#include "platform/FileReplace.h"
-
 #include <QStringList>
 
 namespace vk::w2w {
@@ -10,11 +8,9 @@ namespace vk::w2w {
 // Fills lines with the acknowledgement of the given kind for the document whose "<id>" text is
 // id, and saves them in the ANSI code page with CR LF line ends as outboundFolder + separator +
 // the acknowledgement name of inboundName, replacing a file of that name. The file appears whole
-// or not at all (and, with Durability::Flushed, is on disk when the call returns). Raises a
-// FileError when it cannot be written.
+// or not at all. Raises a FileError when it cannot be written.
 void writeAcknowledgementFile(QStringList& lines, const QString& outboundFolder, const QString& inboundName,
-                              const QString& kind, const QString& id,
-                              Durability durability = Durability::Atomic);
+                              const QString& kind, const QString& id);
 
 // The lines of a text file joined with CR LF after every line, the last one too.
 QString joinLines(const QStringList& lines);

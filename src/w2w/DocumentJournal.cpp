@@ -2,129 +2,173 @@
 
 #include "platform/Errors.h"
 #include "platform/FileNames.h"
-#include "platform/FileReplace.h"
 
-#include <QDateTime>
-#include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
+#include <cerrno>
+#include <map>
 #include <optional>
 
 namespace vk::w2w {
 
 namespace {
 
-constexpr char kHeader[] = "VK-JOURNAAL 1";
-const QString kSuffix = QStringLiteral(".rec");
-
-QByteArray encoded(const QString& text) {
-    return text.toUtf8().toBase64();
-}
-
-QString decoded(const QByteArray& base64) {
-    return QString::fromUtf8(QByteArray::fromBase64(base64));
-}
-
+// Every entry is one line, and starts on a line of its own: a line that a stopped write left
+// half written stays a line by itself, which is passed over.
+//   + <id> <base64 of the record>   a document taken
+//   R <id>                          refused
+//   - <id>                          done
 QByteArray serialise(const JournalRecord& r) {
-    QByteArray bytes(kHeader);
-    bytes += "\nnaam " + encodeFileName(r.entryName).toBase64();
-    bytes += "\nsoort " + encoded(r.kind);
-    bytes += "\norder " + QByteArray::number(r.orderNumber);
-    bytes += "\nsleutel " + encoded(r.key);
-    bytes += "\nuitkomst " + QByteArray(r.refused ? "WOB" : "-");
-    bytes += "\npakket " + encoded(r.packetText);
-    bytes += '\n';
-    return bytes;
+    QByteArray fields;
+    fields += encodeFileName(r.entryName).toBase64() + ' ';
+    fields += r.kind.toUtf8().toBase64() + ' ';
+    fields += QByteArray::number(r.orderNumber) + ' ';
+    fields += r.key.toUtf8().toBase64() + ' ';
+    fields += r.packetText.toUtf8().toBase64();
+    return fields;
 }
 
-std::optional<JournalRecord> parse(const QByteArray& bytes, const QString& file) {
-    const QList<QByteArray> lines = bytes.split('\n');
-    if (lines.isEmpty() || lines.first() != kHeader) {
+std::optional<JournalRecord> parse(qint64 id, const QByteArray& fields) {
+    const QList<QByteArray> parts = fields.split(' ');
+    if (parts.size() != 5) {
         return std::nullopt;
     }
+    bool numberOk = false;
     JournalRecord r;
-    r.file = file;
-    int fields = 0;
-    for (const QByteArray& line : lines.mid(1)) {
-        const qsizetype space = line.indexOf(' ');
-        if (space < 0) {
-            continue;
-        }
-        const QByteArray name = line.left(space);
-        const QByteArray value = line.mid(space + 1);
-        ++fields;
-        if (name == "naam") {
-            r.entryName = decodeFileName(QByteArray::fromBase64(value));
-        } else if (name == "soort") {
-            r.kind = decoded(value);
-        } else if (name == "order") {
-            r.orderNumber = value.toInt();
-        } else if (name == "sleutel") {
-            r.key = decoded(value);
-        } else if (name == "uitkomst") {
-            r.refused = value == "WOB";
-        } else if (name == "pakket") {
-            r.packetText = decoded(value);
-        } else {
-            --fields;
-        }
-    }
-    if (fields != 6 || r.entryName.isEmpty()) {
+    r.id = id;
+    r.entryName = decodeFileName(QByteArray::fromBase64(parts[0]));
+    r.kind = QString::fromUtf8(QByteArray::fromBase64(parts[1]));
+    r.orderNumber = parts[2].toInt(&numberOk);
+    r.key = QString::fromUtf8(QByteArray::fromBase64(parts[3]));
+    r.packetText = QString::fromUtf8(QByteArray::fromBase64(parts[4]));
+    if (!numberOk || r.entryName.isEmpty()) {
         return std::nullopt;
     }
     return r;
+}
+
+QString cannotWrite(const QString& path, int error) {
+    return QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemErrorText(error));
 }
 
 }  // namespace
 
-DocumentJournal::DocumentJournal(QString folder, TemporaryKeys& keys)
-    : folder_(std::move(folder)), keys_(keys) {}
+DocumentJournal::DocumentJournal(QString path, TemporaryKeys& keys) : path_(std::move(path)), keys_(keys) {}
 
-void DocumentJournal::write(const JournalRecord& record) const {
-    writeFileReplacing(record.file, serialise(record), Durability::Flushed, FileAccess::OwnerOnly);
+DocumentJournal::~DocumentJournal() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void DocumentJournal::append(const QByteArray& entry, bool durable) {
+    if (fd_ < 0) {
+        fd_ = ::open(encodeFileName(path_).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0) {
+            throw FileError(cannotWrite(path_, errno));
+        }
+    }
+    const QByteArray line = '\n' + entry + '\n';
+    for (qsizetype written = 0; written < line.size();) {
+        const ssize_t n =
+            ::write(fd_, line.constData() + written, static_cast<size_t>(line.size() - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            throw FileError(cannotWrite(path_, n < 0 ? errno : ENOSPC));
+        }
+        written += n;
+    }
+    if (durable && ::fdatasync(fd_) != 0) {
+        throw FileError(cannotWrite(path_, errno));
+    }
 }
 
 JournalRecord DocumentJournal::add(const QString& entryName, const QString& packetText, const QString& kind,
                                    int orderNumber) {
-    if (!QDir().mkpath(folder_)) {
-        throw FileError(
-            QStringLiteral("Cannot create file \"%1\". De map kan niet gemaakt worden").arg(folder_));
+    if (lastId_ < 0) {
+        // numbers go on from those already in the file
+        lastId_ = 0;
+        QFile file(path_);
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                const QList<QByteArray> parts = line.split(' ');
+                if (parts.size() >= 2) {
+                    lastId_ = std::max(lastId_, parts[1].toLongLong());
+                }
+            }
+        }
     }
-    JournalRecord r{entryName, packetText, kind, orderNumber, keys_.next(), false, QString()};
-    // the name sorts in the order of taking
-    r.file =
-        QDir(folder_).filePath(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz")) +
-                               QStringLiteral("-%1").arg(++sequence_, 6, 10, QLatin1Char('0')) + kSuffix);
-    write(r);
+    JournalRecord r{++lastId_, entryName, packetText, kind, orderNumber, keys_.next(), false};
+    append("+ " + QByteArray::number(r.id) + ' ' + serialise(r), true);
+    ++open_;
     return r;
 }
 
 void DocumentJournal::markRefused(JournalRecord& record) {
+    append("R " + QByteArray::number(record.id), true);
     record.refused = true;
-    write(record);
 }
 
 void DocumentJournal::remove(const JournalRecord& record) {
-    QFile::remove(record.file);
+    try {
+        append("- " + QByteArray::number(record.id), false);
+    } catch (const FileError&) {
+        return;  // the record stays open; a later run answers it the same way
+    }
+    if (open_ > 0) {
+        --open_;
+    }
+    // With nothing in flight the file starts again from empty, so that it stays small.
+    if (open_ == 0 && fd_ >= 0 && pending().empty()) {
+        [[maybe_unused]] const int rc = ::ftruncate(fd_, 0);
+    }
 }
 
 std::vector<JournalRecord> DocumentJournal::pending() const {
-    std::vector<JournalRecord> records;
-    const QDir dir(folder_);
-    if (!dir.exists()) {
-        return records;
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
     }
-    QStringList names =
-        dir.entryList({QStringLiteral("*") + kSuffix}, QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString& name : names) {
-        QFile f(dir.filePath(name));
-        if (!f.open(QIODevice::ReadOnly)) {
+    std::map<qint64, JournalRecord> open;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.size() < 3 || line[1] != ' ') {
             continue;
         }
-        if (std::optional<JournalRecord> r = parse(f.readAll(), f.fileName())) {
-            records.push_back(std::move(*r));
+        const qsizetype space = line.indexOf(' ', 2);
+        bool ok = false;
+        const qint64 id = line.mid(2, space < 0 ? -1 : space - 2).toLongLong(&ok);
+        if (!ok) {
+            continue;
         }
+        switch (line[0]) {
+            case '+':
+                if (space > 0) {
+                    if (std::optional<JournalRecord> r = parse(id, line.mid(space + 1))) {
+                        open[id] = std::move(*r);
+                    }
+                }
+                break;
+            case 'R':
+                if (auto it = open.find(id); it != open.end()) {
+                    it->second.refused = true;
+                }
+                break;
+            case '-':
+                open.erase(id);
+                break;
+            default:
+                break;
+        }
+    }
+    std::vector<JournalRecord> records;
+    records.reserve(open.size());
+    for (auto& [id, r] : open) {
+        records.push_back(std::move(r));
     }
     return records;
 }

@@ -10,46 +10,53 @@ namespace vk::w2w {
 
 // What the link knows of a document between the delete of its inbound file and its final outcome.
 struct JournalRecord {
+    qint64 id = 0;         // its number in the journal
     QString entryName;     // the inbound file's name
     QString packetText;    // the document as it was loaded
     QString kind;          // "<kind>"
     int orderNumber = 0;   // "<id>" read as a whole number: pla_extern of its planning row
     QString key;           // the temporary key its planning row carries once saved
     bool refused = false;  // its answer is "WOB", whatever happens after
-    QString file;          // where the record is kept
 };
 
-// The documents in flight, one small file each in a folder of the program folder. A record is on
-// disk before the inbound file is deleted and goes once the document's outcome is final; a record
-// that a run finds at its start belongs to a document that a stopped run left unanswered.
+// The documents in flight, in one file of the program folder that only grows until no document is
+// in flight, when it is emptied. A record is on disk before the inbound file is deleted and is
+// marked done once the document's outcome is final; a record that a run finds open belongs to a
+// document that a stopped run left unanswered.
 class DocumentJournal {
 public:
-    static constexpr QStringView kFolderName = u".vk-journaal";
+    static constexpr QStringView kFileName = u".vk-journaal";
 
-    // folder: the journal's folder (made when the first record is written)
-    DocumentJournal(QString folder, TemporaryKeys& keys);
+    // path: the journal's file (made when the first record is written)
+    DocumentJournal(QString path, TemporaryKeys& keys);
+    ~DocumentJournal();
+    DocumentJournal(const DocumentJournal&) = delete;
+    DocumentJournal& operator=(const DocumentJournal&) = delete;
 
     // Writes the record of a document about to be taken, with a fresh temporary key, and makes
     // sure it is on disk. Raises a FileError when it cannot.
     JournalRecord add(const QString& entryName, const QString& packetText, const QString& kind,
                       int orderNumber);
-    // Notes on disk that the document is refused, before its refusal is written.
+    // Notes on disk that the document is refused, before its refusal is written. Raises a
+    // FileError when it cannot.
     void markRefused(JournalRecord& record);
-    // The outcome is final: the record goes. A record that cannot be removed is met again at the
-    // next start, where it leads to the same outcome.
+    // The outcome is final. A mark that does not reach the disk leaves the record open, and a later
+    // run comes to the same outcome again.
     void remove(const JournalRecord& record);
 
-    // The records left, oldest first. Files that are no record of the link are passed over.
+    // The open records, oldest first.
     std::vector<JournalRecord> pending() const;
 
-    const QString& folder() const { return folder_; }
+    const QString& path() const { return path_; }
 
 private:
-    void write(const JournalRecord& record) const;
+    void append(const QByteArray& entry, bool durable);
 
-    QString folder_;
+    QString path_;
     TemporaryKeys& keys_;
-    int sequence_ = 0;
+    int fd_ = -1;
+    qint64 lastId_ = -1;  // -1 until the file has been read
+    qint64 open_ = 0;     // records written by this run and not yet done
 };
 
 }  // namespace vk::w2w

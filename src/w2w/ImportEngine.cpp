@@ -90,11 +90,27 @@ void ImportEngine::WriteAcknowledgement(const QString& kind, const QString& entr
         // once refused, always refused: a later look must not handle the document again
         journal_->markRefused(*record_);
     }
-    // With a record, the answer is on disk before the record goes.
-    writeAcknowledgementFile(ackLines_, outbound_, entryName, kind, id,
-                             record_ ? Durability::Flushed : Durability::Atomic);
+    writeAcknowledgementFile(ackLines_, outbound_, entryName, kind, id);
     reachedPoint(CyclePoint::AfterAcknowledgement);
-    dropRecord();
+    // The record goes once the answer is on disk: at the end of the cycle, for all answers at once.
+    if (record_) {
+        answered_.push_back(std::move(*record_));
+        record_.reset();
+    }
+}
+
+// The answers of this cycle are made durable together; then their records go. Should that fail,
+// the records stay, and a later cycle writes the same answers again.
+void ImportEngine::settleAnswered() {
+    if (answered_.empty()) {
+        return;
+    }
+    if (flushFileSystemOf(outbound_)) {
+        for (const JournalRecord& record : answered_) {
+            journal_->remove(record);
+        }
+    }
+    answered_.clear();
 }
 
 void ImportEngine::dropRecord() {
@@ -114,12 +130,14 @@ bool ImportEngine::CheckXMLfiles() {
     try {
         runCycle();
     } catch (const CycleInterrupted&) {
+        answered_.clear();  // a stopped run settles nothing
         throw;
     } catch (const std::exception& error) {
         ports_.errors.handleException(error);
     } catch (...) {
         ports_.errors.handleException(Error(QStringLiteral("Onbekende fout tijdens de W2W-cyclus")));
     }
+    settleAnswered();
     ackLines_ = QStringList();
     entryName_.clear();
     record_.reset();
@@ -180,8 +198,8 @@ void ImportEngine::recoverUnfinished() {
                 saved = handlers_.documentSaved(record);
             } catch (const std::exception& error) {
                 // without the database nothing can be told: the record waits for the next cycle
-                if (!unreachableReported_.contains(record.file)) {
-                    unreachableReported_.insert(record.file);
+                if (!unreachableReported_.contains(record.id)) {
+                    unreachableReported_.insert(record.id);
                     logError(QStringLiteral("Het onafgemaakte document \"%1\" wacht op de database: %2")
                                  .arg(path, errorMessage(error)));
                 }

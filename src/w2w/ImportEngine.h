@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace vk::w2w {
 
@@ -106,6 +107,7 @@ private:
     void handleDocument(const QString& path);
     void refuse(const QString& name);
     void dropRecord();
+    void settleAnswered();
     QString backupFolder();
 
     ImportPorts ports_;
@@ -113,8 +115,9 @@ private:
     DocumentJournal* journal_;
     bool running_ = false;
     std::optional<JournalRecord> record_;  // of the document being handled
+    std::vector<JournalRecord> answered_;  // answered in this cycle, their records still kept
     StabilityLooks looks_;
-    QSet<QString> unreachableReported_;
+    QSet<qint64> unreachableReported_;
     DocumentCounts counts_;
 
     // state of one cycle

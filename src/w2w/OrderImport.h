@@ -24,7 +24,7 @@ public:
           row(ado, ports.settings, keys, ports.clock),
           transactions(ado, ports.settings, ports.errors),
           handlers(row, keys, transactions),
-          journal(programFolder + DocumentJournal::kFolderName.toString(), keys),
+          journal(programFolder + DocumentJournal::kFileName.toString(), keys),
           engine(ports, handlers, &journal) {}
 
     PlanningDatabase ado;

@@ -86,9 +86,16 @@ protected:
     int transactionsWith(int code) {
         return count(QStringLiteral("SELECT COUNT(*) FROM TRANSACTIES WHERE tra_code = %1").arg(code));
     }
-    QStringList journal() const {
-        return QDir(db.programFolder() + QStringLiteral(".vk-journaal"))
-            .entryList(QDir::Files | QDir::Hidden);
+    // The open records of the program folder's journal, by entry name.
+    QStringList journal() {
+        SystemClock anyClock;
+        TemporaryKeys keys(anyClock);
+        const DocumentJournal reader(db.programFolder() + DocumentJournal::kFileName.toString(), keys);
+        QStringList names;
+        for (const JournalRecord& r : reader.pending()) {
+            names << r.entryName;
+        }
+        return names;
     }
 
     MemorySettings settings;
@@ -187,9 +194,8 @@ TEST_P(Runs, AnAnswerThatCouldNotBeWrittenIsWrittenLater) {
 
 // A document that cannot be recorded is not taken: it is refused and stays for a later cycle.
 TEST_P(Runs, ADocumentThatCannotBeRecordedStays) {
-    QFile blocker(db.programFolder() + QStringLiteral(".vk-journaal"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the journal's folder should be
-    blocker.close();
+    // a folder where the journal's file should be
+    ASSERT_TRUE(QDir().mkpath(db.programFolder() + DocumentJournal::kFileName.toString()));
     drop(QStringLiteral("4711.s2c"), kNewOrder);
     run();
     EXPECT_TRUE(QFile::exists(inbound + QStringLiteral("/4711.s2c")));
