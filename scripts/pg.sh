@@ -2,6 +2,7 @@
 # A PostgreSQL server of the tests' own on loopback, with a data folder of its own.
 #   scripts/pg.sh start DIR   starts it (DIR is created) and prints the variables the tests read
 #   scripts/pg.sh stop DIR    stops it and removes DIR
+#   scripts/pg.sh pause DIR   stops it and keeps its data; scripts/pg.sh resume DIR starts it again
 set -euo pipefail
 
 action=${1:?start or stop}
@@ -23,6 +24,7 @@ start)
     ((EUID == 0)) && chown postgres: "$dir/pwfile"
     as_postgres "$bin/initdb" -D "$dir/data" -U vktest --pwfile="$dir/pwfile" -A scram-sha-256 -E UTF8 \
         --locale=C.UTF-8 >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; exit 1; }
+    printf '%s\n' "$port" > "$dir/port"
     as_postgres "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start \
         -o "-p $port -k $dir -h 127.0.0.1 -c fsync=on -c max_connections=50" >/dev/null ||
         { cat "$dir/server.log" >&2; exit 1; }
@@ -35,6 +37,15 @@ export VK_PG_DATABASE=vktest
 export VK_PG_DIR=$dir
 VARS
     ;;
+pause)
+    as_postgres "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+    ;;
+resume)
+    port=$(cat "$dir/port")
+    as_postgres "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start \
+        -o "-p $port -k $dir -h 127.0.0.1 -c fsync=on -c max_connections=50" >/dev/null ||
+        { cat "$dir/server.log" >&2; exit 1; }
+    ;;
 stop)
     if [[ -d "$dir/data" ]]; then
         as_postgres "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true
@@ -42,7 +53,7 @@ stop)
     rm -rf "$dir"
     ;;
 *)
-    echo "usage: $0 start|stop DIR" >&2
+    echo "usage: $0 start|stop|pause|resume DIR" >&2
     exit 2
     ;;
 esac

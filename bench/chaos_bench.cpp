@@ -1,0 +1,351 @@
+// The promise under load: every partner document ends with exactly one outcome, through kills of
+// the link and restarts of the database server.
+//
+//   bench_chaos [sqlite|postgres] [orders=5000] [amendments=1000] [kills=30] [seed]
+//
+// A polling link (the headless program, as a process) gets the new orders, and an amendment for
+// each of the first orders once that order is answered. It is killed with SIGKILL at random
+// moments and started again; on PostgreSQL the server is also stopped and started twice. Then the
+// link finishes, and every document is accounted for: a new order answered "BOB" has exactly one
+// row and one TRANSACTIES row, an amendment answered "BOB" is applied exactly once, and a "WOB" is
+// accepted only for a document that met the stopped server and changed nothing. The counts are
+// printed; the exit code is 1 when any of them is off. PostgreSQL is reached through VK_PG_PORT,
+// VK_PG_USER, VK_PG_PASSWORD, VK_PG_DATABASE and VK_PG_DIR, as bench/run-with-postgres.sh sets them.
+
+#include "BenchDatabase.h"
+#include "platform/Clock.h"
+#include "settings/SettingsModel.h"
+#include "w2w/DocumentJournal.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+using namespace vk;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kFirstOrder = 100000;
+
+QByteArray newOrder(int id) {
+    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>ADD</kind>\n<id>" + QByteArray::number(id) +
+           "</id>\n<ssec>201101071146</ssec>\n<npassenger>1</npassenger>\n<splace>Stationsplein</splace>\n"
+           "<szip>1012AB</szip>\n<dplace>Ziekenhuislaan</dplace>\n<costs>1250</costs>\n"
+           "<passenger>Mevr. de Vries</passenger>\n</s2c>\n</w2w>\n";
+}
+
+QByteArray amendment(int id) {
+    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>UPD</kind>\n<id>" + QByteArray::number(id) +
+           "</id>\n<canceled>0</canceled>\n<npassenger>3</npassenger>\n</s2c>\n</w2w>\n";
+}
+
+// Delivered whole: written under a name the link does not take, then renamed.
+void deliver(const QString& inbound, const QString& name, const QByteArray& bytes) {
+    const QString temp = inbound + QStringLiteral("/.bezig-") + name;
+    QFile f(temp);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot deliver %s\n", qPrintable(name));
+        std::exit(2);
+    }
+    f.close();
+    QFile::rename(temp, inbound + u'/' + name);
+}
+
+QByteArray answerOf(const QString& outbound, const QString& name) {
+    QFile f(outbound + u'/' + name);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray bytes = f.readAll();
+    if (bytes.contains("<kind>BOB</kind>")) {
+        return "BOB";
+    }
+    if (bytes.contains("<kind>WOB</kind>")) {
+        return "WOB";
+    }
+    return "?";
+}
+
+class Link {
+public:
+    Link(QByteArray exe, QByteArray folder, QByteArray logFile)
+        : exe_(std::move(exe)), folder_(std::move(folder)), log_(std::move(logFile)) {}
+    void start() {
+        char* argv[] = {exe_.data(), const_cast<char*>("--headless"), const_cast<char*>("--folder"), folder_.data(),
+                        nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log_.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (posix_spawn(&pid_, exe_.constData(), &actions, nullptr, argv, environ) != 0) {
+            std::perror("posix_spawn");
+            std::exit(2);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    void kill() { stop(SIGKILL); }
+    void stop(int signal = SIGTERM) {
+        if (pid_ > 0) {
+            ::kill(pid_, signal);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = 0;
+        }
+    }
+    ~Link() { stop(SIGKILL); }
+
+private:
+    QByteArray exe_, folder_, log_;
+    pid_t pid_ = 0;
+};
+
+void pgControl(const char* action) {
+    const QByteArray command = QByteArray("scripts/pg.sh ") + action + " " + qgetenv("VK_PG_DIR");
+    if (std::system(command.constData()) != 0) {
+        std::fprintf(stderr, "%s failed\n", command.constData());
+        std::exit(2);
+    }
+}
+
+struct Outage {
+    QDateTime from, to;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const bool postgres = argc > 1 && QByteArray(argv[1]) == "postgres";
+    const int orders = argc > 2 ? std::atoi(argv[2]) : 5000;
+    const int amendments = std::min(orders, argc > 3 ? std::atoi(argv[3]) : 1000);
+    const int kills = argc > 4 ? std::atoi(argv[4]) : 30;
+    const unsigned seed = argc > 5 ? static_cast<unsigned>(std::atoi(argv[5])) : std::random_device{}();
+    std::mt19937 random(seed);
+
+    MemorySettings settings;
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    if (postgres) {
+        if (!bench::postgresFromEnvironment(settings) || qEnvironmentVariableIsEmpty("VK_PG_DIR")) {
+            std::fprintf(stderr, "no PostgreSQL server: run bench/run-with-postgres.sh bench_chaos postgres\n");
+            return 2;
+        }
+        PlanningDatabase ado(settings, folder);
+        bench::recreateTables(ado);
+    } else {
+        settings.setText(Setting::xLoginServer, QStringLiteral("sqlite:planning.db"));
+    }
+    {
+        QString xml = QStringLiteral("<Configuration><Hoofdscherm>");
+        for (Setting id : {Setting::xLoginServer, Setting::xLoginDatabase, Setting::xLoginSQL, Setting::xPaswoordSQL}) {
+            xml += QStringLiteral("<%1>%2</%1>").arg(settingInfo(id).elementName(), settings.text(id).toHtmlEscaped());
+        }
+        xml += QStringLiteral("<Interval_Text>1</Interval_Text><Automatisch_Checked>TRUE</Automatisch_Checked>"
+                              "<Gebruiker_Text>7</Gebruiker_Text></Hoofdscherm></Configuration>");
+        QFile f(folder + QStringLiteral("VeloraKarvex.xml"));
+        if (!f.open(QIODevice::WriteOnly)) {
+            return 2;
+        }
+        f.write(xml.toUtf8());
+    }
+    const QString inbound = folder + QStringLiteral("W2W/S2C");
+    const QString outbound = folder + QStringLiteral("W2W/C2S");
+    QDir().mkpath(inbound);
+    QDir().mkpath(outbound);
+
+    const QByteArray exe = QCoreApplication::applicationDirPath().toUtf8() + "/../src/shell/VeloraKarvexClient";
+    Link link(exe, folder.toUtf8(), (folder + QStringLiteral("link.log")).toUtf8());
+    link.start();
+
+    // the disturbances, at random moments over the time the documents take
+    const double expectedSeconds = std::max(10.0, (orders + amendments) / 250.0);
+    std::uniform_real_distribution<double> moment(0.3, expectedSeconds);
+    std::vector<double> killAt(static_cast<std::size_t>(kills));
+    for (double& t : killAt) {
+        t = moment(random);
+    }
+    std::sort(killAt.begin(), killAt.end(), std::greater<>());
+    std::vector<double> outageAt;
+    if (postgres) {
+        outageAt = {moment(random), moment(random)};
+        std::sort(outageAt.begin(), outageAt.end(), std::greater<>());
+    }
+    std::vector<Outage> outages;
+    bool serverDown = false;
+    double serverDownSince = 0;
+
+    std::printf("%s: %d new orders, %d amendments, %d kills%s (seed %u)\n", postgres ? "PostgreSQL" : "SQLite",
+                orders, amendments, kills, postgres ? ", 2 server restarts" : "", seed);
+    const auto start = Steady::now();
+    const auto seconds = [&] { return std::chrono::duration<double>(Steady::now() - start).count(); };
+    int dropped = 0;
+    int amendmentsDropped = 0;
+    int nextAmendmentCandidate = 0;
+    std::set<int> amendmentsWaiting;  // orders answered with a refusal get no amendment
+    int killsDone = 0;
+    SystemClock wallClock;
+    TemporaryKeys keys(wallClock);
+    const w2w::DocumentJournal journal(folder + w2w::DocumentJournal::kFileName.toString(), keys);
+    while (true) {
+        const double now = seconds();
+        if (now > 900) {
+            std::printf("did not finish within 900 s\n");
+            return 1;
+        }
+        for (int n = 0; n < 60 && dropped < orders; ++n, ++dropped) {
+            deliver(inbound, QStringLiteral("o%1.s2c").arg(kFirstOrder + dropped), newOrder(kFirstOrder + dropped));
+        }
+        // an amendment follows its order once the order is answered "BOB"
+        while (nextAmendmentCandidate < std::min(dropped, amendments)) {
+            const QByteArray answer =
+                answerOf(outbound, QStringLiteral("o%1.c2s").arg(kFirstOrder + nextAmendmentCandidate));
+            if (answer.isEmpty()) {
+                break;
+            }
+            if (answer == "BOB") {
+                const int id = kFirstOrder + nextAmendmentCandidate;
+                deliver(inbound, QStringLiteral("a%1.s2c").arg(id), amendment(id));
+                ++amendmentsDropped;
+            }
+            ++nextAmendmentCandidate;
+        }
+        if (!killAt.empty() && now >= killAt.back()) {
+            killAt.pop_back();
+            link.kill();
+            ++killsDone;
+            link.start();
+        }
+        if (!serverDown && !outageAt.empty() && now >= outageAt.back()) {
+            outageAt.pop_back();
+            outages.push_back({QDateTime::currentDateTime().addSecs(-1), {}});
+            pgControl("pause");
+            serverDown = true;
+            serverDownSince = now;
+        }
+        if (serverDown && now - serverDownSince >= 2.0) {
+            pgControl("resume");
+            outages.back().to = QDateTime::currentDateTime().addSecs(15);
+            serverDown = false;
+        }
+        const bool disturbancesDone = killAt.empty() && outageAt.empty() && !serverDown;
+        const bool allDropped = dropped == orders && nextAmendmentCandidate >= amendments;
+        if (disturbancesDone && allDropped) {
+            const bool inboundEmpty =
+                QDir(inbound).entryList({QStringLiteral("*.s2c")}, QDir::Files | QDir::Hidden).isEmpty();
+            if (inboundEmpty && journal.pending().empty()) {
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    const double elapsed = seconds();
+    link.stop();
+
+    // Accounting.
+    PlanningDatabase ado(settings, folder);
+    ado.open();
+    std::map<int, int> rowsOf;          // order number -> rows
+    std::map<int, int> idToOrder;       // pla_id -> order number
+    std::map<int, int> passengersOf;    // order number -> pla_lopers
+    {
+        QSqlQuery& q = ado.execute(QStringLiteral("SELECT pla_id, pla_extern, pla_lopers FROM planning"), {});
+        while (q.next()) {
+            const int order = q.value(1).toInt();
+            ++rowsOf[order];
+            idToOrder[q.value(0).toInt()] = order;
+            passengersOf[order] = q.value(2).toInt();
+        }
+        q.finish();
+    }
+    std::map<std::pair<int, int>, int> transactions;  // (order, code) -> rows
+    {
+        QSqlQuery& q = ado.execute(QStringLiteral("SELECT tra_rit, tra_code FROM TRANSACTIES"), {});
+        while (q.next()) {
+            ++transactions[{idToOrder[q.value(0).toInt()], q.value(1).toInt()}];
+        }
+        q.finish();
+    }
+    const auto duringOutage = [&](const QString& answerName) {
+        const QDateTime at = QFileInfo(outbound + u'/' + answerName).lastModified();
+        return std::any_of(outages.begin(), outages.end(),
+                           [&](const Outage& o) { return at >= o.from && (!o.to.isValid() || at <= o.to); });
+    };
+
+    int ordersBob = 0, ordersWob = 0, silent = 0, duplicated = 0, bobWithoutRow = 0, missingTransaction = 0,
+        wobWithChange = 0, wobOutsideOutage = 0, amendBob = 0, amendWob = 0, notAppliedOnce = 0;
+    for (int i = 0; i < orders; ++i) {
+        const int id = kFirstOrder + i;
+        const QString name = QStringLiteral("o%1.c2s").arg(id);
+        const QByteArray answer = answerOf(outbound, name);
+        const int rows = rowsOf.count(id) ? rowsOf[id] : 0;
+        duplicated += rows > 1 ? 1 : 0;
+        if (answer == "BOB") {
+            ++ordersBob;
+            bobWithoutRow += rows == 0 ? 1 : 0;
+            missingTransaction += transactions[{id, 91}] != 1 ? 1 : 0;
+        } else if (answer == "WOB") {
+            ++ordersWob;
+            wobWithChange += rows != 0 ? 1 : 0;
+            wobOutsideOutage += duringOutage(name) ? 0 : 1;
+        } else {
+            ++silent;
+        }
+    }
+    for (int i = 0; i < nextAmendmentCandidate; ++i) {
+        const int id = kFirstOrder + i;
+        if (answerOf(outbound, QStringLiteral("o%1.c2s").arg(id)) != "BOB") {
+            continue;  // no amendment was sent
+        }
+        const QString name = QStringLiteral("a%1.c2s").arg(id);
+        const QByteArray answer = answerOf(outbound, name);
+        if (answer == "BOB") {
+            ++amendBob;
+            notAppliedOnce += transactions[{id, 92}] != 1 || passengersOf[id] != 3 ? 1 : 0;
+        } else if (answer == "WOB") {
+            ++amendWob;
+            wobWithChange += transactions[{id, 92}] != 0 ? 1 : 0;
+            wobOutsideOutage += duringOutage(name) ? 0 : 1;
+        } else {
+            ++silent;
+        }
+    }
+
+    std::printf("  finished in %.1f s, %d kills\n", elapsed, killsDone);
+    std::printf("  new orders:  %d answered BOB, %d WOB (server stopped)\n", ordersBob, ordersWob);
+    std::printf("  amendments:  %d sent, %d answered BOB, %d WOB (server stopped)\n", amendmentsDropped, amendBob,
+                amendWob);
+    std::printf("  silent (no answer): %d\n", silent);
+    std::printf("  taken twice (more than one row): %d\n", duplicated);
+    std::printf("  BOB without its row: %d\n", bobWithoutRow);
+    std::printf("  BOB without exactly one TRANSACTIES row: %d\n", missingTransaction);
+    std::printf("  amendment not applied exactly once: %d\n", notAppliedOnce);
+    std::printf("  WOB with a change in the database: %d\n", wobWithChange);
+    std::printf("  WOB while the server was running: %d\n", wobOutsideOutage);
+    const bool off = silent + duplicated + bobWithoutRow + missingTransaction + notAppliedOnce + wobWithChange +
+                         wobOutsideOutage >
+                     0 ||
+                     amendBob + amendWob != amendmentsDropped;
+    std::printf("  %s\n", off ? "SOMETHING IS OFF" : "every document has exactly one outcome");
+    return off ? 1 : 0;
+}
