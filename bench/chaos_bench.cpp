@@ -49,20 +49,22 @@ namespace {
 constexpr int kFirstOrder = 100000;
 
 QByteArray newOrder(int id) {
-    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>ADD</kind>\n<id>" + QByteArray::number(id) +
+    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>ADD</kind>\n<id>" +
+           QByteArray::number(id) +
            "</id>\n<ssec>201101071146</ssec>\n<npassenger>1</npassenger>\n<splace>Stationsplein</splace>\n"
            "<szip>1012AB</szip>\n<dplace>Ziekenhuislaan</dplace>\n<costs>1250</costs>\n"
            "<passenger>Mevr. de Vries</passenger>\n</s2c>\n</w2w>\n";
 }
 
 QByteArray amendment(int id) {
-    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>UPD</kind>\n<id>" + QByteArray::number(id) +
+    return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>UPD</kind>\n<id>" +
+           QByteArray::number(id) +
            "</id>\n<canceled>0</canceled>\n<npassenger>3</npassenger>\n</s2c>\n</w2w>\n";
 }
 
 // Delivered whole: written under a name the link does not take, then renamed.
 void deliver(const QString& inbound, const QString& name, const QByteArray& bytes) {
-    const QString temp = inbound + QStringLiteral("/.bezig-") + name;
+    const QString temp = inbound + QStringLiteral("/.bezig-") + name + QStringLiteral(".tmp");
     QFile f(temp);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
         std::fprintf(stderr, "cannot deliver %s\n", qPrintable(name));
@@ -92,8 +94,8 @@ public:
     Link(QByteArray exe, QByteArray folder, QByteArray logFile)
         : exe_(std::move(exe)), folder_(std::move(folder)), log_(std::move(logFile)) {}
     void start() {
-        char* argv[] = {exe_.data(), const_cast<char*>("--headless"), const_cast<char*>("--folder"), folder_.data(),
-                        nullptr};
+        char* argv[] = {exe_.data(), const_cast<char*>("--headless"), const_cast<char*>("--folder"),
+                        folder_.data(), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, log_.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -148,7 +150,8 @@ int main(int argc, char** argv) {
     const QString folder = dir.path() + u'/';
     if (postgres) {
         if (!bench::postgresFromEnvironment(settings) || qEnvironmentVariableIsEmpty("VK_PG_DIR")) {
-            std::fprintf(stderr, "no PostgreSQL server: run bench/run-with-postgres.sh bench_chaos postgres\n");
+            std::fprintf(stderr,
+                         "no PostgreSQL server: run bench/run-with-postgres.sh bench_chaos postgres\n");
             return 2;
         }
         PlanningDatabase ado(settings, folder);
@@ -158,11 +161,14 @@ int main(int argc, char** argv) {
     }
     {
         QString xml = QStringLiteral("<Configuration><Hoofdscherm>");
-        for (Setting id : {Setting::xLoginServer, Setting::xLoginDatabase, Setting::xLoginSQL, Setting::xPaswoordSQL}) {
-            xml += QStringLiteral("<%1>%2</%1>").arg(settingInfo(id).elementName(), settings.text(id).toHtmlEscaped());
+        for (Setting id :
+             {Setting::xLoginServer, Setting::xLoginDatabase, Setting::xLoginSQL, Setting::xPaswoordSQL}) {
+            xml += QStringLiteral("<%1>%2</%1>")
+                       .arg(settingInfo(id).elementName(), settings.text(id).toHtmlEscaped());
         }
-        xml += QStringLiteral("<Interval_Text>1</Interval_Text><Automatisch_Checked>TRUE</Automatisch_Checked>"
-                              "<Gebruiker_Text>7</Gebruiker_Text></Hoofdscherm></Configuration>");
+        xml += QStringLiteral(
+            "<Interval_Text>1</Interval_Text><Automatisch_Checked>TRUE</Automatisch_Checked>"
+            "<Gebruiker_Text>7</Gebruiker_Text></Hoofdscherm></Configuration>");
         QFile f(folder + QStringLiteral("VeloraKarvex.xml"));
         if (!f.open(QIODevice::WriteOnly)) {
             return 2;
@@ -174,7 +180,8 @@ int main(int argc, char** argv) {
     QDir().mkpath(inbound);
     QDir().mkpath(outbound);
 
-    const QByteArray exe = QCoreApplication::applicationDirPath().toUtf8() + "/../src/shell/VeloraKarvexClient";
+    const QByteArray exe =
+        QCoreApplication::applicationDirPath().toUtf8() + "/../src/shell/VeloraKarvexClient";
     Link link(exe, folder.toUtf8(), (folder + QStringLiteral("link.log")).toUtf8());
     link.start();
 
@@ -195,8 +202,9 @@ int main(int argc, char** argv) {
     bool serverDown = false;
     double serverDownSince = 0;
 
-    std::printf("%s: %d new orders, %d amendments, %d kills%s (seed %u)\n", postgres ? "PostgreSQL" : "SQLite",
-                orders, amendments, kills, postgres ? ", 2 server restarts" : "", seed);
+    std::printf("%s: %d new orders, %d amendments, %d kills%s (seed %u)\n",
+                postgres ? "PostgreSQL" : "SQLite", orders, amendments, kills,
+                postgres ? ", 2 server restarts" : "", seed);
     const auto start = Steady::now();
     const auto seconds = [&] { return std::chrono::duration<double>(Steady::now() - start).count(); };
     int dropped = 0;
@@ -214,7 +222,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         for (int n = 0; n < 60 && dropped < orders; ++n, ++dropped) {
-            deliver(inbound, QStringLiteral("o%1.s2c").arg(kFirstOrder + dropped), newOrder(kFirstOrder + dropped));
+            deliver(inbound, QStringLiteral("o%1.s2c").arg(kFirstOrder + dropped),
+                    newOrder(kFirstOrder + dropped));
         }
         // an amendment follows its order once the order is answered "BOB"
         while (nextAmendmentCandidate < std::min(dropped, amendments)) {
@@ -265,9 +274,9 @@ int main(int argc, char** argv) {
     // Accounting.
     PlanningDatabase ado(settings, folder);
     ado.open();
-    std::map<int, int> rowsOf;          // order number -> rows
-    std::map<int, int> idToOrder;       // pla_id -> order number
-    std::map<int, int> passengersOf;    // order number -> pla_lopers
+    std::map<int, int> rowsOf;        // order number -> rows
+    std::map<int, int> idToOrder;     // pla_id -> order number
+    std::map<int, int> passengersOf;  // order number -> pla_lopers
     {
         QSqlQuery& q = ado.execute(QStringLiteral("SELECT pla_id, pla_extern, pla_lopers FROM planning"), {});
         while (q.next()) {
@@ -333,8 +342,8 @@ int main(int argc, char** argv) {
 
     std::printf("  finished in %.1f s, %d kills\n", elapsed, killsDone);
     std::printf("  new orders:  %d answered BOB, %d WOB (server stopped)\n", ordersBob, ordersWob);
-    std::printf("  amendments:  %d sent, %d answered BOB, %d WOB (server stopped)\n", amendmentsDropped, amendBob,
-                amendWob);
+    std::printf("  amendments:  %d sent, %d answered BOB, %d WOB (server stopped)\n", amendmentsDropped,
+                amendBob, amendWob);
     std::printf("  silent (no answer): %d\n", silent);
     std::printf("  taken twice (more than one row): %d\n", duplicated);
     std::printf("  BOB without its row: %d\n", bobWithoutRow);
@@ -342,10 +351,19 @@ int main(int argc, char** argv) {
     std::printf("  amendment not applied exactly once: %d\n", notAppliedOnce);
     std::printf("  WOB with a change in the database: %d\n", wobWithChange);
     std::printf("  WOB while the server was running: %d\n", wobOutsideOutage);
-    const bool off = silent + duplicated + bobWithoutRow + missingTransaction + notAppliedOnce + wobWithChange +
-                         wobOutsideOutage >
-                     0 ||
+    const bool off = silent + duplicated + bobWithoutRow + missingTransaction + notAppliedOnce +
+                             wobWithChange + wobOutsideOutage >
+                         0 ||
                      amendBob + amendWob != amendmentsDropped;
     std::printf("  %s\n", off ? "SOMETHING IS OFF" : "every document has exactly one outcome");
+    if (off) {
+        dir.setAutoRemove(false);
+        std::printf("  the program folder is kept for a look: %s\n", qPrintable(folder));
+        for (const auto& [order, rows] : rowsOf) {
+            if (rows > 1) {
+                std::printf("  order %d has %d rows\n", order, rows);
+            }
+        }
+    }
     return off ? 1 : 0;
 }

@@ -218,6 +218,9 @@ void ImportEngine::recoverUnfinished() {
         });
     }
     record_.reset();
+    // What recovery answered is settled before new documents come: an amendment among them would
+    // give the recovered row another key, by which its record could no longer be told.
+    settleAnswered();
 }
 
 bool ImportEngine::stillInTheFolder(const QString& path, const QString& packetText) const {
@@ -317,6 +320,9 @@ void ImportEngine::handleDocument(const QString& path) {
         handlers_.handleNewOrder(*this);
     }
     if (kind == u"UPD") {
+        // An amendment gives its row a new key. The records of documents answered before it are
+        // settled first, so that none of them is ever looked for by a key the row no longer has.
+        settleAnswered();
         handlers_.handleAmendment(*this);
     }
 

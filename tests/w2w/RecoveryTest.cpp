@@ -174,6 +174,30 @@ protected:
     Runs() : LinkRuns(GetParam()) {}
 };
 
+// A stopped run answered a new order but had not settled its record; the partner, who has the answer,
+// sends a cancellation, and that run is stopped too. The cancellation gives the row another key:
+// the order's record must not be looked for by the key it had.
+TEST_P(Runs, ACancellationAfterARecoveredOrderLeavesOneRow) {
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    run(stopAt(CyclePoint::AfterAcknowledgement));
+    drop(QStringLiteral("4711-annulering.s2c"), kCancellation);
+    run([](OrderImport& link) {
+        link.engine.faultPoint = [](CyclePoint point) {
+            static int answers = 0;
+            if (point == CyclePoint::AfterAcknowledgement && ++answers == 2) {
+                answers = 0;
+                throw CycleInterrupted{};  // after the cancellation's answer
+            }
+        };
+    });
+    run();
+    EXPECT_EQ(rowsOf(4711), 1);
+    EXPECT_EQ(transactionsWith(91), 1);
+    EXPECT_EQ(transactionsWith(93), 1);
+    EXPECT_TRUE(answer(QStringLiteral("4711-annulering.c2s")).contains("BOB"));
+    EXPECT_TRUE(journal().isEmpty());
+}
+
 // An answer that cannot be written is not replaced by a refusal: the saved order keeps its record,
 // and the first cycle that can write the answer writes it, once.
 TEST_P(Runs, AnAnswerThatCouldNotBeWrittenIsWrittenLater) {
