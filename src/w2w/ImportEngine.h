@@ -62,8 +62,10 @@ public:
     // journal: where documents in flight are recorded; without one nothing is recorded
     ImportEngine(ImportPorts ports, DocumentHandlers& handlers, DocumentJournal* journal = nullptr);
 
-    // One cycle. Always returns true; no error of the cycle reaches the caller. A call made while
-    // a cycle runs (a timer tick handled while messages are pumped) returns at once.
+    // One cycle: first the documents that a stopped run left unanswered (from the journal), then
+    // the inbound folder. Always returns true; no error of the cycle reaches the caller (only a
+    // test's CycleInterrupted does). A call made while a cycle runs (a timer tick handled while
+    // messages are pumped) returns at once.
     bool CheckXMLfiles();
     bool cycleRunning() const { return running_; }
     const DocumentCounts& counts() const { return counts_; }
