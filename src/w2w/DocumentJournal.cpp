@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/FileNames.h"
+#include "platform/FileReplace.h"
 
 #include <QFile>
 
@@ -123,10 +124,34 @@ void DocumentJournal::remove(const JournalRecord& record) {
     if (open_ > 0) {
         --open_;
     }
-    // With nothing in flight the file starts again from empty, so that it stays small.
-    if (open_ == 0 && fd_ >= 0 && pending().empty()) {
-        [[maybe_unused]] const int rc = ::ftruncate(fd_, 0);
+    // With nothing in flight the file starts again from empty, so that it stays small. A record
+    // that stays open for long (an answer that cannot be written) would let it grow: past a size
+    // it is written anew with the open records only.
+    if (fd_ < 0) {
+        return;
     }
+    if (open_ == 0 && pending().empty()) {
+        [[maybe_unused]] const int rc = ::ftruncate(fd_, 0);
+    } else if (::lseek(fd_, 0, SEEK_END) > kCompactAbove) {
+        compact();
+    }
+}
+
+void DocumentJournal::compact() {
+    QByteArray bytes;
+    for (const JournalRecord& r : pending()) {
+        bytes += "\n+ " + QByteArray::number(r.id) + ' ' + serialise(r) + '\n';
+        if (r.refused) {
+            bytes += "\nR " + QByteArray::number(r.id) + '\n';
+        }
+    }
+    try {
+        writeFileReplacing(path_, bytes, Durability::Flushed, FileAccess::OwnerOnly);
+    } catch (const FileError&) {
+        return;  // the file stays as it is, whole
+    }
+    ::close(fd_);
+    fd_ = -1;  // opened again, on the new file, at the next entry
 }
 
 std::vector<JournalRecord> DocumentJournal::pending() const {

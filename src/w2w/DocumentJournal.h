@@ -26,6 +26,8 @@ struct JournalRecord {
 class DocumentJournal {
 public:
     static constexpr QStringView kFileName = u".vk-journaal";
+    // Above this size a journal with open records is written anew with only those.
+    static constexpr qint64 kCompactAbove = 4 * 1024 * 1024;
 
     // path: the journal's file (made when the first record is written)
     DocumentJournal(QString path, TemporaryKeys& keys);
@@ -51,6 +53,7 @@ public:
 
 private:
     void append(const QByteArray& entry, bool durable);
+    void compact();
 
     QString path_;
     TemporaryKeys& keys_;
