@@ -13,7 +13,7 @@ packages=(
 )
 # the tests also reach a PostgreSQL server of their own through its ODBC driver
 if [[ "${1:-}" == "--test" ]]; then
-    packages+=(postgresql odbc-postgresql python3)
+    packages+=(postgresql odbc-postgresql python3 openssl)
 fi
 # pictures of the window: a virtual X display with a window manager and a notification area
 if [[ "${1:-}" == "--screenshots" ]]; then
