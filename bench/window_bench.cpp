@@ -84,8 +84,14 @@ CycleFigures cycleInTheWindow(int documents, int round) {
     SystemClock clock;
     NoBoxes boxes;
     NoFolders folders;
-    THoofdscherm window({folder, QStringLiteral("bench"), clock, boxes, folders,
-                         [](const QString&) { return QStringLiteral("1"); }});
+    THoofdscherm window({folder,
+                         QStringLiteral("bench"),
+                         clock,
+                         boxes,
+                         folders,
+                         [](const QString&) { return QStringLiteral("1"); },
+                         {},
+                         {}});
     window.start();
     // the user watches the log while the cycle runs
     window.form().RzPageControl1->setCurrentIndex(2);

@@ -11,6 +11,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
@@ -65,7 +68,18 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
       log_(std::make_unique<PlainTextLog>(*ui_->Logboek)),
       packet_(std::make_unique<PlainTextPacket>(*ui_->LP)),
       link_({*settings_, *packet_, *log_, errors_, pump_, env_.clock}, env_.programFolder),
-      timer_(std::make_unique<PollingTimer>(*settings_, *log_, [this] { runCycle(); })) {
+      timer_(std::make_unique<PollingTimer>(*settings_, *log_, [this] { runCycle(); })),
+      updateEnv_{env_.programFolder,
+                 env_.programFile,
+                 env_.boxes,
+                 errors_,
+                 env_.openUrl,
+                 env_.startProgram,
+                 [this] { Q_EMIT endRequested(); }},
+      update_(std::make_unique<TQormAppUpdate>(updateEnv_)) {
+    update_->UpdateFileURL = defaultUpdateFileURL();
+    update_->UpdatePageURL = defaultUpdatePageURL();
+    updateAction = [this] { runUpdateAction(); };
     LinkApplication::setExceptionHandler(
         [this](const std::exception& error) { ApplicationEvents1Exception(error); });
     // A dialog frame with a title bar and a close box; neither minimise nor maximise, fixed size.
@@ -234,7 +248,7 @@ void THoofdscherm::FormCreate() {
     const QString version = env_.readVersion(env_.programFile);
     caption_ = kTitle.toString() + QStringLiteral(" - v") + version;
     setWindowTitle(caption_);
-    updateVersion_ = env_.readVersion(env_.programFile);
+    update_->Version = env_.readVersion(env_.programFile);
     setTrayHint(caption_);
 }
 
@@ -266,6 +280,20 @@ void THoofdscherm::SpeedButton4Click() {
     if (updateAction) {
         updateAction();
     }
+}
+
+void THoofdscherm::runUpdateAction() {
+    for (const char* folder : {"Backups", "TempDownloads"}) {
+        const QString path = env_.programFolder + QString::fromLatin1(folder);
+        if (!QFileInfo(path).isDir()) {
+            QDir().mkdir(path);  // a failure is not reported
+        }
+    }
+    const QString copy =
+        env_.programFolder + QStringLiteral("Backups/") + QFileInfo(env_.programFile).fileName();
+    QFile::remove(copy);
+    QFile::copy(env_.programFile, copy);
+    update_->CheckForUpdate(false);
 }
 
 void THoofdscherm::Details1Click() {

@@ -7,6 +7,7 @@
 #include "shell/PollingTimer.h"
 #include "shell/WidgetPorts.h"
 #include "shell/WindowSettings.h"
+#include "update/QormAppUpdate.h"
 #include "w2w/OrderImport.h"
 
 #include <QDateTime>
@@ -32,6 +33,9 @@ struct WindowEnvironment {
     MessageBoxes& boxes;
     FolderPicker& folders;
     std::function<QString(const QString& programFile)> readVersion;
+    // The platform's shell: a page in the default browser, a program started without waiting.
+    std::function<void(const QString& url)> openUrl;
+    std::function<void(const QString& program, const QString& parameters)> startProgram;
 };
 
 // Hoofdscherm: the one window of the link. It owns every component for the whole run (the
@@ -69,8 +73,11 @@ public:
     // The general error handler: the whole text of Logboek becomes the message.
     void ApplicationEvents1Exception(const std::exception& error);
 
-    // The update action behind "UPDATE CONTROLE" and the tray's "Update"; empty does nothing.
+    // The update action behind "UPDATE CONTROLE" and the tray's "Update": the folders Backups and
+    // TempDownloads, a copy of the program file in Backups, and the update check.
     std::function<void()> updateAction;
+    void runUpdateAction();
+    TQormAppUpdate& QormAppUpdate1() { return *update_; }
 
     Ui::Hoofdscherm& form() { return *ui_; }
     Settings& settings() { return *settings_; }
@@ -82,7 +89,7 @@ public:
     // Null where the platform has no notification area.
     QSystemTrayIcon* RzTrayIcon1() { return tray_.get(); }
     const QString& trayHint() const { return trayHint_; }
-    const QString& updateVersion() const { return updateVersion_; }
+    const QString& updateVersion() const { return update_->Version; }
     int formShowCount() const { return formShowCount_; }
 
 Q_SIGNALS:
@@ -139,7 +146,8 @@ private:
     std::unique_ptr<QSystemTrayIcon> tray_;
     QString caption_;
     QString trayHint_;
-    QString updateVersion_;
+    UpdateEnvironment updateEnv_;
+    std::unique_ptr<TQormAppUpdate> update_;
     std::optional<QDateTime> lastCycle_;
     int formShowCount_ = 0;
     bool ended_ = false;

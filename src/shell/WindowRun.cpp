@@ -8,7 +8,10 @@
 #include "shell/THoofdscherm.h"
 #include "shell/WidgetPorts.h"
 
+#include <QDesktopServices>
 #include <QDir>
+#include <QProcess>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -36,8 +39,12 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
     DialogFolderPicker folders;
     int exitCode = 0;
     {
-        THoofdscherm window(
-            {folder, QCoreApplication::applicationFilePath(), clock, boxes, folders, InternalFileVersion});
+        THoofdscherm window({folder, QCoreApplication::applicationFilePath(), clock, boxes, folders,
+                             InternalFileVersion,
+                             [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); },
+                             [](const QString& program, const QString& parameters) {
+                                 QProcess::startDetached(program, QProcess::splitCommand(parameters));
+                             }});
         QObject::connect(&window, &THoofdscherm::endRequested, &QCoreApplication::quit);
         if (const std::optional<QString> problem = folderLock.unavailable()) {
             window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);

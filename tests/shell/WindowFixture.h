@@ -44,8 +44,12 @@ protected:
     // Creates the window (settings file read, FormCreate) and starts it (shown, FormShow).
     THoofdscherm& open() {
         window = std::make_unique<THoofdscherm>(
-            WindowEnvironment{programFolder(), QStringLiteral("/opt/link/VeloraKarvexClient"), clock, boxes,
-                              folders, [this](const QString& file) { return readVersion(file); }});
+            WindowEnvironment{programFolder(), programFile, clock, boxes, folders,
+                              [this](const QString& file) { return readVersion(file); },
+                              [this](const QString& url) { openedUrls << url; },
+                              [this](const QString& program, const QString& parameters) {
+                                  startedPrograms << program + u' ' + parameters;
+                              }});
         window->start();
         return *window;
     }
@@ -73,6 +77,9 @@ protected:
         return QStringLiteral("1.2.3.4");
     };
     std::unique_ptr<THoofdscherm> window;
+    QString programFile = QStringLiteral("/opt/link/VeloraKarvexClient");
+    QStringList openedUrls;
+    QStringList startedPrograms;
 };
 
 }  // namespace vk::test

@@ -366,6 +366,21 @@ TEST_F(WindowTest, TheTrayMenuAndTheUpdateButtons) {
     EXPECT_EQ(ends.count(), 0);
 }
 
+// "UPDATE CONTROLE": the folders for backups and downloads, a copy of the program file, the check.
+TEST_F(WindowTest, TheUpdateActionPreparesItsFoldersAndChecks) {
+    programFile = dir.write(QStringLiteral("VeloraKarvexClient"), "het programma");
+    THoofdscherm& w = open();
+    EXPECT_EQ(w.QormAppUpdate1().Version, QStringLiteral("1.2.3.4"));
+    w.QormAppUpdate1().UpdateFileURL.clear();
+    w.PopupMenu1().findChild<QAction*>(QStringLiteral("Update1"))->trigger();
+    EXPECT_TRUE(QFileInfo(dir.file(QStringLiteral("Backups"))).isDir());
+    EXPECT_TRUE(QFileInfo(dir.file(QStringLiteral("TempDownloads"))).isDir());
+    EXPECT_EQ(test::readAll(dir.file(QStringLiteral("Backups/VeloraKarvexClient"))), "het programma");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Er is geen nieuwe versie beschikbaar."));
+    EXPECT_TRUE(openedUrls.isEmpty());
+}
+
 TEST_F(WindowTest, TheTrayHintStaysWithin127Characters) {
     readVersion = [](const QString&) { return QString(200, u'9'); };
     THoofdscherm& w = open();

@@ -1,0 +1,127 @@
+#include "update/QormAppUpdate.h"
+
+#include "platform/Errors.h"
+#include "platform/InboundFile.h"
+#include "update/QormAppUpdateNotify.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryFile>
+
+namespace vk {
+
+QString TQormAppUpdate::AppSectionName;
+
+QString defaultUpdateFileURL() {
+    const QString fromEnvironment = qEnvironmentVariable("VK_UPDATE_URL");
+    return fromEnvironment.isEmpty() ? QStringLiteral(VK_UPDATE_URL_DEFAULT) : fromEnvironment;
+}
+
+QString defaultUpdatePageURL() {
+    const QString fromEnvironment = qEnvironmentVariable("VK_UPDATE_PAGE");
+    return fromEnvironment.isEmpty() ? QStringLiteral(VK_UPDATE_PAGE_DEFAULT) : fromEnvironment;
+}
+
+TQormAppUpdate::TQormAppUpdate(UpdateEnvironment& environment) : env_(environment) {
+    Font = QFont(QStringLiteral("Segoe UI"));
+    Font.setPixelSize(12);
+    FontReadme = QFont(QStringLiteral("Arial"));
+    FontReadme.setPixelSize(12);
+    AppSectionName = appSectionName(QCoreApplication::applicationFilePath(), QCoreApplication::arguments());
+    showModal = [](TQormAppUpdateNotifyBox& box) { box.exec(); };
+}
+
+TQormAppUpdate::~TQormAppUpdate() {
+    AppSectionName.clear();
+}
+
+bool TQormAppUpdate::fetch(TQormAppUpdateNotifyBox& box, const QString& url,
+                           const std::function<void(const QString&)>& use) {
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/AUXXXXXX.tmp"));  // removed when it goes
+    if (!file.open()) {
+        throw FileError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(file.fileTemplate(), file.errorString()));
+    }
+    try {
+        box.HttpCli1.Get(url, file);
+    } catch (const HttpError& failed) {
+        box.ReadmeMemo->clear();
+        box.ReadmeMemo->appendPlainText(
+            QStringLiteral("Mislukt: %1 %2").arg(failed.status()).arg(failed.reason()));
+        return false;
+    }
+    file.close();
+    use(file.fileName());
+    return true;
+}
+
+bool TQormAppUpdate::CheckForUpdate(bool Quiet) {
+    bool result = true;
+    TQormAppUpdateNotifyBox box(env_);
+    box.setFont(Font);
+    box.ReadmeMemo->setFont(FontReadme);
+    box.HttpCli1.Proxy = ProxyAddress;
+    box.HttpCli1.ProxyPort = ProxyPort;
+    box.HttpCli1.CaFile = CaFile;
+    box.fileSizeUnit = fileSizeUnit;
+    box.hashType = hashType;
+    UpdateManifest& m = box.manifest;
+
+    if (!UpdateFileURL.isEmpty()) {
+        result = fetch(box, UpdateFileURL, [&](const QString& path) {
+            QFile f(path);
+            const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            const auto value = [&](const char* key) {
+                return readIniValue(bytes, AppSectionName, QString::fromLatin1(key));
+            };
+            m = {value("DownloadFileURL"), value("ReadmeFileURL"), value("UpdatePageURL"), value("Version"),
+                 value("CRC32Hash"),       value("MD5Hash"),       value("SHA1Hash")};
+        });
+        if (m.UpdatePageURL.isEmpty()) {
+            m.UpdatePageURL = UpdatePageURL;
+        }
+    }
+    if (!m.ReadmeFileURL.isEmpty()) {
+        const bool readmeFetched = fetch(box, m.ReadmeFileURL, [&](const QString& path) {
+            // text by its byte-order mark, else in the ANSI code page; the memo stays as it was when
+            // the file cannot be read
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly)) {
+                return;
+            }
+            try {
+                box.ReadmeMemo->setPlainText(decodeTextFile(f.readAll(), path));
+            } catch (const std::exception&) {
+            }
+        });
+        result = result && readmeFetched;
+    }
+    box.DownloadButton->setEnabled(!m.DownloadFileURL.isEmpty());
+
+    if (isOlderVersion(Version, m.Version)) {
+        showModal(box);
+        return true;
+    }
+    if (!Quiet) {
+        if (!m.Version.isEmpty() || m.UpdatePageURL.isEmpty()) {
+            env_.boxes.show({QStringLiteral("Vindo Velora\u00ae informatie"),
+                             QStringLiteral("Er is geen nieuwe versie beschikbaar."),
+                             MessageBoxRequest::Icon::Information, MessageBoxRequest::Buttons::Ok});
+        } else if (env_.boxes.show(
+                       {QStringLiteral("Vindo Velora\u00ae bevestiging"),
+                        QStringLiteral(
+                            "Er is geen nieuwe versie beschikbaar.\rWenst u de website te openen?"),
+                        MessageBoxRequest::Icon::Question, MessageBoxRequest::Buttons::YesNo}) ==
+                       MessageBoxAnswer::Yes &&
+                   env_.openUrl) {
+            env_.openUrl(m.UpdatePageURL);
+        }
+    }
+    Q_UNUSED(result);
+    return false;
+}
+
+}  // namespace vk

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "update/UpdateEnvironment.h"
+#include "update/UpdateFormats.h"
+
+#include <QFont>
+#include <QString>
+
+#include <functional>
+
+namespace vk {
+
+class TQormAppUpdateNotifyBox;
+
+// QormAppUpdate1: the update check. It fetches the manifest, compares the version on offer with
+// the running one, and shows the notification window or says that there is no new version.
+class TQormAppUpdate {
+public:
+    explicit TQormAppUpdate(UpdateEnvironment& environment);
+    ~TQormAppUpdate();
+
+    FileSizeUnit fileSizeUnit = FileSizeUnit::Auto;
+    QFont Font;
+    QFont FontReadme;
+    HashType hashType = HashType::None;
+    QString ProxyAddress;
+    QString ProxyPort = QStringLiteral("80");
+    QString UpdateFileURL;
+    QString UpdatePageURL;
+    QString Version;
+    QString CaFile;  // trusted certificates for HTTPS instead of the system's (tests)
+
+    // The manifest section of this program, shared by all instances.
+    static QString AppSectionName;
+
+    // True when a newer version was offered (after its window has closed). Quiet leaves out only
+    // the messages that there is no new version.
+    bool CheckForUpdate(bool Quiet);
+
+    // How the notification window is shown; tests drive it here instead of a person.
+    std::function<void(TQormAppUpdateNotifyBox&)> showModal;
+
+private:
+    // Fetches url into a fresh temporary file of the user's temporary folder (prefix "AU") and
+    // hands its contents to use; the file is deleted whatever happens. Returns false after a
+    // failed request, with the "Mislukt: " line in the read-me.
+    bool fetch(TQormAppUpdateNotifyBox& box, const QString& url,
+               const std::function<void(const QString&)>& use);
+
+    UpdateEnvironment& env_;
+};
+
+// The address of the manifest and of the product's web page: the build's defaults, unless the
+// environment variables VK_UPDATE_URL and VK_UPDATE_PAGE name others.
+QString defaultUpdateFileURL();
+QString defaultUpdatePageURL();
+
+}  // namespace vk

@@ -1,0 +1,121 @@
+#include "update/QormAppUpdateDownload.h"
+
+#include "update/UpdateArt.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <cstdlib>
+
+namespace vk {
+
+QString clockText(qint64 seconds) {
+    const qint64 s = seconds < 0 ? -seconds : seconds;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600 % 24, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+namespace {
+
+QLabel* label(QWidget* parent, const QString& text, int x, int y, int w = -1, int h = -1) {
+    auto* l = new QLabel(text, parent);
+    l->move(x, y);
+    if (w > 0) {
+        l->setFixedSize(w, h);
+    } else {
+        l->adjustSize();
+        l->setMinimumWidth(300);
+    }
+    return l;
+}
+
+}  // namespace
+
+TQormAppUpdateDownloadBox::TQormAppUpdateDownloadBox(UpdateEnvironment& environment, MessagePump& pump,
+                                                     std::function<QString(qint64)> formatFileSize)
+    : HttpCli1(pump), env_(environment), formatFileSize_(std::move(formatFileSize)) {
+    setWindowTitle(QStringLiteral("Download nieuwe versie"));
+    setFixedSize(690, 313);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    label(this, QStringLiteral("Bestand:"), 8, 16);
+    FileLabel = label(this, QStringLiteral("-"), 135, 16, 296, 20);
+    label(this, QStringLiteral("Snelheid:"), 8, 39);
+    SpeedLabel = label(this, QStringLiteral("0 KB/sec"), 135, 39);
+    label(this, QStringLiteral("Status :"), 8, 63);
+    StatusLabel = label(this, QString(), 135, 63);
+    label(this, QStringLiteral("Verstreken tijd :"), 8, 86);
+    ElapsedTimeLabel = label(this, QStringLiteral("00:00:00"), 135, 86);
+    label(this, QStringLiteral("Resterende tijd :"), 8, 110);
+    RemainingTimeLabel = label(this, QStringLiteral("00:00:00"), 135, 110);
+    label(this, QStringLiteral("Overdracht :"), 8, 134);
+    TransferLabel = label(this, QString(), 135, 134);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setGeometry(7, 200, 460, 44);
+    ProgressBar1->setTextVisible(false);
+    CancelButton = new QPushButton(QStringLiteral("AFBREKEN"), this);
+    CancelButton->setGeometry(7, 259, 460, 38);
+    CancelButton->setDefault(true);
+    Image1 = decorativeStrip(this, 218);
+    Timer1.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] {
+        try {
+            CancelButtonClick();
+        } catch (const std::exception& error) {
+            env_.errors.handleException(error);
+        }
+    });
+    HttpCli1.OnDocData = [this] { HttpCli1DocData(); };
+}
+
+QString TQormAppUpdateDownloadBox::transferText(qint64 received) const {
+    const qint64 maximum = ProgressBar1->maximum();
+    return formatFileSize_(received) + QStringLiteral(" of ") + formatFileSize_(maximum) +
+           QStringLiteral(" (") + QString::number(maximum > 0 ? received * 100 / maximum : 0) +
+           QStringLiteral("%)");
+}
+
+void TQormAppUpdateDownloadBox::HttpCli1DocData() {
+    const qint64 received = HttpCli1.RcvdCount;
+    if (ProgressBar1->maximum() > 0) {
+        TransferLabel->setText(transferText(received));
+    }
+    ProgressBar1->setValue(static_cast<int>(std::min<qint64>(received, ProgressBar1->maximum())));
+}
+
+void TQormAppUpdateDownloadBox::Timer1Timer() {
+    const QTime current = now();
+    const qint64 s = std::abs(StartTime.secsTo(current));
+    const qint64 received = HttpCli1.RcvdCount;
+    SpeedLabel->setText(formatFileSize_(s > 0 ? received / s : 0) + QStringLiteral("/sec"));
+    ElapsedTimeLabel->setText(clockText(s));
+    if (received > 0) {
+        RemainingTimeLabel->setText(clockText((ProgressBar1->maximum() - received) * s / received));
+    }
+}
+
+void TQormAppUpdateDownloadBox::CancelButtonClick() {
+    const MessageBoxAnswer answer = env_.boxes.show(
+        {QStringLiteral("Vindo Velora\u00ae bevestiging"), QStringLiteral("Deze software update afbreken?"),
+         MessageBoxRequest::Icon::Question, MessageBoxRequest::Buttons::YesNo});
+    if (answer != MessageBoxAnswer::Yes) {
+        return;
+    }
+    HttpCli1.Abort();
+    HttpCli1.Close();
+    CancelButton->setEnabled(false);
+    Timer1.stop();
+    env_.boxes.show({QStringLiteral("Vindo Velora\u00ae fout"),
+                     QStringLiteral("De software update werd afgebroken."), MessageBoxRequest::Icon::Error,
+                     MessageBoxRequest::Buttons::Ok});
+}
+
+}  // namespace vk

@@ -1,0 +1,204 @@
+#include "update/QormAppUpdateNotify.h"
+
+#include "platform/Errors.h"
+#include "update/QormAppUpdateDownload.h"
+#include "update/UpdateArt.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+
+namespace vk {
+
+QString updaterProgram(const QString& programFolder) {
+#ifdef Q_OS_WIN
+    return programFolder + QStringLiteral("VeloraUpdater.exe");
+#else
+    return programFolder + QStringLiteral("VeloraUpdater");
+#endif
+}
+
+void TQormAppUpdateNotifyBox::Pump::processPendingMessages() {
+    QCoreApplication::processEvents();
+}
+
+TQormAppUpdateNotifyBox::TQormAppUpdateNotifyBox(UpdateEnvironment& environment)
+    : HttpCli1(pump_), env_(environment) {
+    setWindowTitle(QStringLiteral("Nieuwe versie is beschikbaar"));
+    setFixedSize(690, 313);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+    QFont design(QStringLiteral("Arial"));
+    design.setPixelSize(13);
+    setFont(design);
+
+    Image1 = decorativeStrip(this, 216);
+    ReadmeMemo = new QPlainTextEdit(this);
+    ReadmeMemo->setGeometry(8, 8, 461, 257);
+    ReadmeMemo->setReadOnly(true);
+    ReadmeMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ReadmeMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette cream = ReadmeMemo->palette();
+    cream.setColor(QPalette::Base, QColor(0xff, 0xfb, 0xf0));
+    ReadmeMemo->setPalette(cream);
+    DownloadButton = new QPushButton(QStringLiteral("Download en installeer"), this);
+    DownloadButton->setGeometry(7, 278, 229, 25);
+    OpenWebPageButton = new QPushButton(QStringLiteral("Open webpagina"), this);
+    OpenWebPageButton->setGeometry(249, 278, 131, 25);
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    OKButton->setGeometry(395, 278, 74, 25);
+    OKButton->setDefault(true);  // Enter; Esc closes a dialog as well
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    const auto guarded = [this](void (TQormAppUpdateNotifyBox::*handler)()) {
+        return [this, handler] {
+            try {
+                (this->*handler)();
+            } catch (const std::exception& error) {
+                env_.errors.handleException(error);
+            }
+        };
+    };
+    connect(DownloadButton, &QPushButton::clicked, this,
+            guarded(&TQormAppUpdateNotifyBox::DownloadButtonClick));
+    connect(OpenWebPageButton, &QPushButton::clicked, this,
+            guarded(&TQormAppUpdateNotifyBox::OpenWebPageButtonClick));
+}
+
+TQormAppUpdateNotifyBox::~TQormAppUpdateNotifyBox() = default;
+
+QString TQormAppUpdateNotifyBox::FormatFileSize(qint64 bytes) const {
+    return vk::FormatFileSize(bytes, fileSizeUnit);
+}
+
+QString TQormAppUpdateNotifyBox::FileNameFromURL(const QString& url) {
+    return vk::FileNameFromURL(url);
+}
+
+qint32 TQormAppUpdateNotifyBox::GetRemoteFileSize(TQormAppUpdateDownloadBox& box, const QString& url) {
+    box.StatusLabel->setText(QStringLiteral("Zoek naar bestandsinformatie"));
+    try {
+        box.HttpCli1.Head(url);
+    } catch (const std::exception&) {
+        return 0;
+    }
+    return announcedSize(box.HttpCli1.RcvdHeader);
+}
+
+void TQormAppUpdateNotifyBox::OpenWebPageButtonClick() {
+    if (env_.openUrl) {
+        env_.openUrl(manifest.UpdatePageURL);
+    }
+}
+
+void TQormAppUpdateNotifyBox::DownloadButtonClick() {
+    download_ = std::make_unique<TQormAppUpdateDownloadBox>(env_, pump_,
+                                                            [this](qint64 n) { return FormatFileSize(n); });
+    download_->setFont(font());
+    // The notification window closes once this handler has returned, whatever happens below.
+    const auto closeAfterwards = qScopeGuard([this] {
+        download_.reset();
+        QMetaObject::invokeMethod(this, &QDialog::accept, Qt::QueuedConnection);
+    });
+    download();
+}
+
+void TQormAppUpdateNotifyBox::download() {
+    TQormAppUpdateDownloadBox& box = *download_;
+    bool success = true;
+    const QString downloads = env_.programFolder + QStringLiteral("TempDownloads");
+    const QString target =
+        QDir::toNativeSeparators(downloads + u'/' + FileNameFromURL(manifest.DownloadFileURL));
+    box.HttpCli1.Proxy = HttpCli1.Proxy;
+    box.HttpCli1.ProxyPort = HttpCli1.ProxyPort;
+    box.HttpCli1.CaFile = HttpCli1.CaFile;
+    QFile file(target);
+    if (!QFileInfo(downloads).isDir() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw FileError(QStringLiteral("Cannot create file \"%1\". %2")
+                            .arg(target, QFileInfo(downloads).isDir()
+                                             ? file.errorString()
+                                             : QStringLiteral("De map bestaat niet")));
+    }
+    box.FileLabel->setText(FileNameFromURL(manifest.DownloadFileURL));
+    box.ProgressBar1->setValue(0);
+    const qint32 maximum = GetRemoteFileSize(box, manifest.DownloadFileURL);
+    box.ProgressBar1->setMaximum(std::max(0, maximum));
+    box.TransferLabel->setText(FormatFileSize(0) + QStringLiteral(" of ") + FormatFileSize(maximum) +
+                               QStringLiteral(" (0%)"));
+    box.CancelButton->setEnabled(true);
+    box.StatusLabel->setText(box.HttpCli1.Proxy.isEmpty()
+                                 ? QStringLiteral("Download bestand")
+                                 : QStringLiteral("Download bestand via proxy server (%1:%2)")
+                                       .arg(box.HttpCli1.Proxy, box.HttpCli1.ProxyPort));
+    if (maximum <= 0) {
+        return;  // no usable size: the empty file stays, nothing is shown
+    }
+    box.Timer1.start();
+    box.StartTime = box.now();
+    box.show();
+
+    // Whatever ends the transfer, the steps after it run; an error of another kind then goes on.
+    std::exception_ptr otherError;
+    try {
+        box.HttpCli1.Get(manifest.DownloadFileURL, file);
+        file.flush();
+        box.TransferLabel->setText(box.transferText(file.size()));
+        box.ProgressBar1->setValue(static_cast<int>(std::min<qint64>(file.size(), maximum)));
+    } catch (const HttpError& failed) {
+        box.StatusLabel->setText(QStringLiteral("Mislukt: %1 %2").arg(failed.status()).arg(failed.reason()));
+        success = false;
+    } catch (...) {
+        otherError = std::current_exception();
+        success = false;
+    }
+    if (box.CancelButton->isEnabled()) {
+        box.CancelButton->setEnabled(false);
+    } else {
+        success = false;  // cancelled
+    }
+    box.Timer1.stop();
+    box.ProgressBar1->setValue(box.ProgressBar1->maximum());
+    file.close();
+    if (success && hashType != HashType::None) {
+        const QString expected = hashType == HashType::CRC32 ? manifest.CRC32Hash
+                                 : hashType == HashType::MD5 ? manifest.MD5Hash
+                                                             : manifest.SHA1Hash;
+        if (fileDigest(target, hashType) != expected) {
+            success = false;
+            env_.boxes.show({QStringLiteral("Vindo Velora\u00ae fout"),
+                             QStringLiteral("De download is beschadigd."), MessageBoxRequest::Icon::Error,
+                             MessageBoxRequest::Buttons::Ok});
+        }
+    }
+    if (success) {
+        try {
+            env_.boxes.show({QStringLiteral("Vindo Velora\u00ae informatie"),
+                             QStringLiteral("Vindo Velora\u00ae LiveUpdate gaat nu starten"),
+                             MessageBoxRequest::Icon::Information, MessageBoxRequest::Buttons::Ok});
+            if (env_.requestTermination) {
+                env_.requestTermination();
+            }
+            if (env_.startProgram) {
+                env_.startProgram(updaterProgram(env_.programFolder), u'\'' + target + u'\'');
+            }
+        } catch (...) {
+            // the program ends all the same; a missing updater is not reported
+        }
+    } else {
+        QFile::remove(target);
+    }
+    if (otherError) {
+        std::rethrow_exception(otherError);
+    }
+}
+
+}  // namespace vk
