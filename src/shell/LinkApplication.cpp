@@ -30,6 +30,19 @@ void LinkApplication::handleEscapedError(const std::exception& error) {
     }
 }
 
+namespace {
+bool quitWasRequested = false;
+}  // namespace
+
+void LinkApplication::requestQuit() {
+    quitWasRequested = true;
+    QCoreApplication::quit();
+}
+
+bool LinkApplication::quitRequested() {
+    return quitWasRequested;
+}
+
 bool LinkApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
     runGuarded([&] { handled = QApplication::notify(receiver, event); });

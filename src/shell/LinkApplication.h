@@ -22,6 +22,11 @@ public:
     static void handleEscapedError(const std::exception& error);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // The end of the program was asked for (the window closed, a stop signal, an update's
+    // hand-over): the main loop ends once control is back in it, and waits in progress give up.
+    static void requestQuit();
+    static bool quitRequested();
 };
 
 // Runs a handler, and passes any error it lets out to the exception handler above.

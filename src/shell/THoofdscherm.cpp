@@ -75,7 +75,8 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
                  errors_,
                  env_.openUrl,
                  env_.startProgram,
-                 [this] { Q_EMIT endRequested(); }},
+                 [this] { Q_EMIT endRequested(); },
+                 &LinkApplication::quitRequested},
       update_(std::make_unique<TQormAppUpdate>(updateEnv_)) {
     update_->UpdateFileURL = defaultUpdateFileURL();
     update_->UpdatePageURL = defaultUpdatePageURL();

@@ -33,7 +33,7 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
     // The program ends when its window is closed, not when the window is hidden to the tray.
     QApplication::setQuitOnLastWindowClosed(false);
     StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &QCoreApplication::quit);
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &LinkApplication::requestQuit);
 
     SystemClock clock;
     DialogFolderPicker folders;
@@ -45,7 +45,7 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
                              [](const QString& program, const QString& parameters) {
                                  QProcess::startDetached(program, QProcess::splitCommand(parameters));
                              }});
-        QObject::connect(&window, &THoofdscherm::endRequested, &QCoreApplication::quit);
+        QObject::connect(&window, &THoofdscherm::endRequested, &LinkApplication::requestQuit);
         if (const std::optional<QString> problem = folderLock.unavailable()) {
             window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);
         }

@@ -74,6 +74,7 @@ TQormAppUpdateDownloadBox::TQormAppUpdateDownloadBox(UpdateEnvironment& environm
         }
     });
     HttpCli1.OnDocData = [this] { HttpCli1DocData(); };
+    HttpCli1.terminationRequested = env_.terminationRequested;
 }
 
 QString TQormAppUpdateDownloadBox::transferText(qint64 received) const {

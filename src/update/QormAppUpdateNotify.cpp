@@ -30,6 +30,7 @@ void TQormAppUpdateNotifyBox::Pump::processPendingMessages() {
 
 TQormAppUpdateNotifyBox::TQormAppUpdateNotifyBox(UpdateEnvironment& environment)
     : HttpCli1(pump_), env_(environment) {
+    HttpCli1.terminationRequested = env_.terminationRequested;
     setWindowTitle(QStringLiteral("Nieuwe versie is beschikbaar"));
     setFixedSize(690, 313);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -116,8 +117,13 @@ void TQormAppUpdateNotifyBox::download() {
     TQormAppUpdateDownloadBox& box = *download_;
     bool success = true;
     const QString downloads = env_.programFolder + QStringLiteral("TempDownloads");
-    const QString target =
-        QDir::toNativeSeparators(downloads + u'/' + FileNameFromURL(manifest.DownloadFileURL));
+    // the local name comes from the URL's path alone: nothing is written outside TempDownloads
+    const std::optional<QString> name = downloadFileName(manifest.DownloadFileURL);
+    if (!name) {
+        throw FileError(QStringLiteral("Het adres \"%1\" noemt geen bruikbare bestandsnaam voor de download")
+                            .arg(manifest.DownloadFileURL));
+    }
+    const QString target = QDir::toNativeSeparators(downloads + u'/' + *name);
     box.HttpCli1.Proxy = HttpCli1.Proxy;
     box.HttpCli1.ProxyPort = HttpCli1.ProxyPort;
     box.HttpCli1.CaFile = HttpCli1.CaFile;
@@ -128,7 +134,7 @@ void TQormAppUpdateNotifyBox::download() {
                                              ? file.errorString()
                                              : QStringLiteral("De map bestaat niet")));
     }
-    box.FileLabel->setText(FileNameFromURL(manifest.DownloadFileURL));
+    box.FileLabel->setText(*name);
     box.ProgressBar1->setValue(0);
     const qint32 maximum = GetRemoteFileSize(box, manifest.DownloadFileURL);
     box.ProgressBar1->setMaximum(std::max(0, maximum));
@@ -151,6 +157,10 @@ void TQormAppUpdateNotifyBox::download() {
     try {
         box.HttpCli1.Get(manifest.DownloadFileURL, file);
         file.flush();
+        // Only a 2xx answer is the program: an error page (401, 407) must not replace it.
+        if (box.HttpCli1.StatusCode < 200 || box.HttpCli1.StatusCode > 299) {
+            throw HttpError(box.HttpCli1.StatusCode, box.HttpCli1.ReasonPhrase);
+        }
         box.TransferLabel->setText(box.transferText(file.size()));
         box.ProgressBar1->setValue(static_cast<int>(std::min<qint64>(file.size(), maximum)));
     } catch (const HttpError& failed) {

@@ -20,6 +20,8 @@ struct UpdateEnvironment {
     std::function<void(const QString& program, const QString& parameters)> startProgram;
     // Asks the application to end once control is back in its main message loop.
     std::function<void()> requestTermination;
+    // Whether the application has been asked to end: a transfer that waits is then aborted.
+    std::function<bool()> terminationRequested;
 };
 
 // The manifest's values for this program, as one check holds them.

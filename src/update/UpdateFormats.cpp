@@ -6,10 +6,13 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 
 #include <zlib.h>
 
 #include <limits>
+#include <optional>
 
 namespace vk {
 
@@ -63,8 +66,53 @@ QString readIniValue(const QByteArray& file, const QString& section, const QStri
     return {};
 }
 
+namespace {
+
+// The parts of a dotted decimal version ("1.0.0.25"); nothing when it is not one.
+std::optional<QList<qulonglong>> versionParts(const QString& version) {
+    static const QRegularExpression dotted(QStringLiteral("^\\d{1,9}(\\.\\d{1,9})*$"));
+    if (!dotted.match(version).hasMatch()) {
+        return std::nullopt;
+    }
+    QList<qulonglong> parts;
+    for (const QString& part : version.split(u'.')) {
+        parts << part.toULongLong();
+    }
+    return parts;
+}
+
+}  // namespace
+
 bool isOlderVersion(const QString& running, const QString& offered) {
-    return QString::compare(running, offered, Qt::CaseSensitive) < 0;
+    const auto a = versionParts(running);
+    const auto b = versionParts(offered);
+    if (!a || !b) {
+        return QString::compare(running, offered, Qt::CaseSensitive) < 0;
+    }
+    for (qsizetype i = 0; i < std::max(a->size(), b->size()); ++i) {
+        const qulonglong x = a->value(i, 0);
+        const qulonglong y = b->value(i, 0);
+        if (x != y) {
+            return x < y;
+        }
+    }
+    return false;
+}
+
+std::optional<QString> downloadFileName(const QString& url) {
+    // the last segment of the path as it stands, decoded only then: an encoded "/" stays inside it
+    const QString path = QUrl(url).path(QUrl::FullyEncoded);
+    const QString name = QUrl::fromPercentEncoding(path.mid(path.lastIndexOf(u'/') + 1).toUtf8());
+    static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
+    if (name.isEmpty() || name == u"." || name == u"..") {
+        return std::nullopt;
+    }
+    for (const QChar c : name) {
+        if (forbidden.contains(c) || c.unicode() < 32) {
+            return std::nullopt;
+        }
+    }
+    return name;
 }
 
 QString appSectionName(const QString& programFile, const QStringList& arguments) {

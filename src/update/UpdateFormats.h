@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace vk {
 
 // The manifest "Updates.txt" is read with the platform's INI rules: sections in square brackets,
@@ -14,8 +16,9 @@ namespace vk {
 // (or UTF-8) after a byte-order mark.
 QString readIniValue(const QByteArray& file, const QString& section, const QString& key);
 
-// The update compares versions as text: code unit by code unit, a proper prefix being smaller.
-// So 1.0.0.9 does not count 1.0.0.10 as newer, and 1.0.0.25 does count 1.0.0.3 as newer.
+// Whether the offered version is newer. Dotted decimal versions compare part by part as numbers,
+// a missing part counting as 0 (1.0.0.10 is newer than 1.0.0.9, 1.0 equals 1.0.0.0); when either
+// is not such a version, they compare as text, code unit by code unit, a proper prefix smaller.
 bool isOlderVersion(const QString& running, const QString& offered);
 
 // The manifest section of a program: its file name up to the first "."; for rundll32.exe, that of
@@ -28,6 +31,10 @@ QString FormatFileSize(qint64 bytes, FileSizeUnit unit, const QLocale& locale = 
 
 // The text after the last "/" of a URL (all of it when there is none).
 QString FileNameFromURL(const QString& url);
+// The local name of a download: the last part of the URL's path (no query, no fragment), decoded;
+// nothing when that is empty, "." or "..", or holds a path separator or a character that file
+// names may not hold, so that no file is written outside the downloads folder.
+std::optional<QString> downloadFileName(const QString& url);
 
 // The size announced in a response's header lines: the first line whose lower-case form begins
 // with "content-length: ", as a 32-bit whole number; 0 when there is none or it does not convert.

@@ -157,6 +157,19 @@ TEST_F(Http, TheWaitPumpsMessagesAndAbortEndsIt) {
     EXPECT_LT(http.RcvdCount, 5000);
 }
 
+// A request of the application to end, while a transfer waits, ends the transfer as Abort does.
+TEST_F(Http, ATerminationRequestAbortsTheWait) {
+    bool ending = false;
+    http.terminationRequested = [&] { return ending; };
+    pump.onPump = [&] { ending = http.RcvdCount > 0; };
+    try {
+        get("/slow");
+        FAIL();
+    } catch (const HttpError& error) {
+        EXPECT_EQ(error.reason(), QStringLiteral("Connection aborted on request"));
+    }
+}
+
 TEST_F(Http, AHeadAsksForTheHeadersOnly) {
     http.Head(server.url("/slow"));
     EXPECT_EQ(http.StatusCode, 200);

@@ -68,7 +68,8 @@ protected:
         errors,
         [this](const QString& url) { opened << url; },
         [this](const QString& program, const QString& parameters) { started << program + u' ' + parameters; },
-        [this] { ++terminations; }};
+        [this] { ++terminations; },
+        [] { return false; }};
     TQormAppUpdate update{env};
     bool shown = false;
     QString readme;
@@ -94,10 +95,12 @@ struct VersionCase {
     bool newer;
 };
 
-TEST_F(UpdateCheck, VersionsAreComparedAsText) {
+// Dotted numbers compare part by part as numbers; anything else as text.
+TEST_F(UpdateCheck, VersionsAreComparedAsNumbers) {
     for (const VersionCase& c :
-         {VersionCase{"1.0.0.9", "1.0.0.10", false}, VersionCase{"1.0.0.25", "1.0.0.25", false},
-          VersionCase{"", "1.0.0.1", true}, VersionCase{"1.0.0.25", "1.0.0.3", true}}) {
+         {VersionCase{"1.0.0.9", "1.0.0.10", true}, VersionCase{"1.0.0.25", "1.0.0.25", false},
+          VersionCase{"", "1.0.0.1", true}, VersionCase{"1.0.0.25", "1.0.0.3", false},
+          VersionCase{"1.0", "1.0.0.0", false}, VersionCase{"1.0.0.25", "nieuw", true}}) {
         shown = false;
         boxes.shown.clear();
         update.Version = QString::fromLatin1(c.running);
@@ -160,6 +163,44 @@ TEST_F(UpdateCheck, AVerifiedDownloadIsHandedToTheUpdater) {
     EXPECT_EQ(started,
               QStringList{updaterProgram(dir.path() + u'/') + QStringLiteral(" '") + target() + u'\''});
     EXPECT_EQ(test::readAll(target()), kProgram);
+}
+
+// Only a 2xx answer is the new program: an error page answered with 401 is refused and deleted.
+TEST_F(UpdateCheck, AnErrorPageIsNoProgram) {
+    server.replies["/geheim"] = {"HTTP/1.0 401 Unauthorized", "log eerst in"};
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/geheim").toUtf8() + "\r\n");
+    onShow = [](TQormAppUpdateNotifyBox& box) { box.DownloadButton->click(); };
+    update.CheckForUpdate(false);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/TempDownloads/geheim")));
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// Each digest, matching and not.
+TEST_F(UpdateCheck, EveryDigestIsChecked) {
+    const QString path = dir.write(QStringLiteral("inhoud"), kProgram);
+    for (const HashType type : {HashType::CRC32, HashType::MD5, HashType::SHA1}) {
+        for (const bool matching : {true, false}) {
+            boxes.shown.clear();
+            terminations = 0;
+            update.hashType = type;
+            const QString digest = matching ? fileDigest(path, type) : QStringLiteral("0BAD");
+            const char* key = type == HashType::CRC32 ? "CRC32Hash"
+                              : type == HashType::MD5 ? "MD5Hash"
+                                                      : "SHA1Hash";
+            manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() +
+                     "\r\n" + key + "=" + digest.toLatin1() + "\r\n");
+            onShow = [](TQormAppUpdateNotifyBox& box) { box.DownloadButton->click(); };
+            update.CheckForUpdate(false);
+            ASSERT_EQ(boxes.shown.size(), 1u);
+            EXPECT_EQ(boxes.shown[0].text,
+                      matching ? QStringLiteral("Vindo Velora\u00ae LiveUpdate gaat nu starten")
+                               : QStringLiteral("De download is beschadigd."))
+                << key;
+            EXPECT_EQ(terminations, matching ? 1 : 0);
+            EXPECT_EQ(QFileInfo::exists(target()), matching);
+        }
+    }
 }
 
 TEST_F(UpdateCheck, ADamagedDownloadIsDeleted) {

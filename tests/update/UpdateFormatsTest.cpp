@@ -41,13 +41,43 @@ TEST(Manifest, ReadAsThePlatformReadsIniFiles) {
     EXPECT_EQ(readIniValue(utf16, QStringLiteral("s"), QStringLiteral("version")), QStringLiteral("2.0.0.1"));
 }
 
-TEST(Manifest, VersionsCompareAsText) {
-    EXPECT_TRUE(isOlderVersion(QStringLiteral("1.0.0.25"), QStringLiteral("1.0.0.26")));
-    EXPECT_FALSE(isOlderVersion(QStringLiteral("1.0.0.9"), QStringLiteral("1.0.0.10")));
-    EXPECT_TRUE(isOlderVersion(QStringLiteral("1.0.0.25"), QStringLiteral("1.0.0.3")));
-    EXPECT_FALSE(isOlderVersion(QStringLiteral("1.0.0.0"), QStringLiteral("1.0.0.0")));
-    EXPECT_TRUE(isOlderVersion(QString(), QStringLiteral("0")));
-    EXPECT_TRUE(isOlderVersion(QStringLiteral("1.0"), QStringLiteral("1.0.1")));
+// Dotted decimal versions compare part by part as numbers (a missing part is 0); anything else
+// compares as text, code unit by code unit.
+TEST(Manifest, VersionsCompareAsNumbersWhenTheyAreNumbers) {
+    const struct {
+        const char* running;
+        const char* offered;
+        bool newer;
+    } cases[] = {
+        {"1.0.0.25", "1.0.0.26", true},
+        {"1.0.0.9", "1.0.0.10", true},
+        {"1.0.0.25", "1.0.0.3", false},
+        {"1.0.0.0", "1.0.0.0", false},
+        {"1.0", "1.0.0.0", false},
+        {"1.0.0.0", "1.0", false},
+        {"1.0", "1.0.0.1", true},
+        {"", "0", true},
+        {"1.0.0.25", "1.0.0.26b", true},
+        {"abc", "abd", true},
+        {"2", "10", true},
+        {"1.0.0.9", "1.0.0.9 ", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isOlderVersion(QString::fromLatin1(c.running), QString::fromLatin1(c.offered)), c.newer)
+            << c.running << " / " << c.offered;
+    }
+}
+
+TEST(DownloadFigures, TheDownloadsNameComesFromThePathAlone) {
+    EXPECT_EQ(downloadFileName(QStringLiteral("http://u.example/a/VeloraKarvexClient.exe?x=1#y")),
+              QStringLiteral("VeloraKarvexClient.exe"));
+    EXPECT_EQ(downloadFileName(QStringLiteral("http://u.example/nieuwe%20versie.exe")),
+              QStringLiteral("nieuwe versie.exe"));
+    for (const char* bad : {"http://u.example/", "http://u.example/a/..", "http://u.example/a/.",
+                            "http://u.example/a/..%2F..%2Fetc%2Fpasswd", "http://u.example/a%5Cb.exe",
+                            "http://u.example/c%3A.exe"}) {
+        EXPECT_FALSE(downloadFileName(QString::fromLatin1(bad)).has_value()) << bad;
+    }
 }
 
 TEST(Manifest, TheSectionIsTheProgramsName) {
