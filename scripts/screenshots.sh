@@ -86,7 +86,39 @@ sleep 0.5
 import -window root "$out/7-traymenu.png"
 xdotool key Escape
 
+# The update: a local update server, "UPDATE CONTROLE", the notification window, the download
+# window while it downloads, and the download window at its end with the message that the update
+# starts (after which the link ends; there is no updater here).
 kill -TERM "$client_pid"
+wait "$client_pid" || true
+update_port=$((20000 + RANDOM % 20000))
+python3 scripts/update-server.py "$update_port" VeloraKarvexClient &
+pids+=($!)
+sleep 0.5
+VK_UPDATE_URL="http://127.0.0.1:$update_port/Updates.txt" "$client" --folder "$demo" >>"$out/client.log" 2>&1 &
+client_pid=$!
+pids+=($client_pid)
+win=$(xdotool search --sync --onlyvisible --name "Vindo Velora Karvex koppeling" | head -1)
+sleep 0.5
+xdotool windowactivate --sync "$win" 2>/dev/null || true
+xdotool mousemove --window "$win" 700 320 click 1
+xdotool key --window "$win" ctrl+Tab
+sleep 0.3
+xdotool mousemove --window "$win" 250 170 click 1  # "UPDATE CONTROLE"
+notify=$(xdotool search --sync --onlyvisible --name "Nieuwe versie is beschikbaar" | head -1)
+sleep 0.5
+import -frame -window "$notify" "$out/8-nieuwe-versie.png"
+xdotool mousemove --window "$notify" 121 290 click 1  # "Download en installeer"
+downloadbox=$(xdotool search --sync --onlyvisible --name "Download nieuwe versie" | head -1)
+sleep 2.5
+import -frame -window "$downloadbox" "$out/9-download.png"
+for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "informatie" >/dev/null 2>&1 && break
+    sleep 0.2
+done
+sleep 0.3
+import -window root "$out/10-download-klaar.png"
+xdotool key Return
 wait "$client_pid" || true
 echo "Pictures in $out:"
 ls -1 "$out"

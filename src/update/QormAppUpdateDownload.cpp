@@ -35,8 +35,9 @@ QLabel* label(QWidget* parent, const QString& text, int x, int y, int w = -1, in
 }  // namespace
 
 TQormAppUpdateDownloadBox::TQormAppUpdateDownloadBox(UpdateEnvironment& environment, MessagePump& pump,
-                                                     std::function<QString(qint64)> formatFileSize)
-    : HttpCli1(pump), env_(environment), formatFileSize_(std::move(formatFileSize)) {
+                                                     std::function<QString(qint64)> formatFileSize,
+                                                     QWidget* parent)
+    : QDialog(parent), HttpCli1(pump), env_(environment), formatFileSize_(std::move(formatFileSize)) {
     setWindowTitle(QStringLiteral("Download nieuwe versie"));
     setFixedSize(690, 313);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

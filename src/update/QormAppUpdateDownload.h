@@ -19,8 +19,9 @@ namespace vk {
 class TQormAppUpdateDownloadBox final : public QDialog {
     Q_OBJECT
 public:
+    // parent: the notification window, which the download window covers
     TQormAppUpdateDownloadBox(UpdateEnvironment& environment, MessagePump& pump,
-                              std::function<QString(qint64)> formatFileSize);
+                              std::function<QString(qint64)> formatFileSize, QWidget* parent);
 
     QLabel* FileLabel;
     QLabel* SpeedLabel;

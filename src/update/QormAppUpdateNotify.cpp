@@ -102,8 +102,8 @@ void TQormAppUpdateNotifyBox::OpenWebPageButtonClick() {
 }
 
 void TQormAppUpdateNotifyBox::DownloadButtonClick() {
-    download_ = std::make_unique<TQormAppUpdateDownloadBox>(env_, pump_,
-                                                            [this](qint64 n) { return FormatFileSize(n); });
+    download_ = std::make_unique<TQormAppUpdateDownloadBox>(
+        env_, pump_, [this](qint64 n) { return FormatFileSize(n); }, this);
     download_->setFont(font());
     // The notification window closes once this handler has returned, whatever happens below.
     const auto closeAfterwards = qScopeGuard([this] {
