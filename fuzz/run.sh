@@ -8,8 +8,9 @@ scripts/deps.sh
 command -v clang++ >/dev/null || { apt-get install -y -qq clang libclang-rt-14-dev >/dev/null; }
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVK_SANITIZE=ON \
     -DVK_FUZZ=ON -DVK_BUILD_TESTS=OFF -DVK_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz --target settings_fuzz w2w_text_fuzz
-for target in settings_fuzz w2w_text_fuzz; do
+targets=(settings_fuzz w2w_text_fuzz manifest_fuzz version_record_fuzz http_header_fuzz)
+cmake --build build-fuzz --target "${targets[@]}"
+for target in "${targets[@]}"; do
     mkdir -p "build-fuzz/corpus/$target"
     "build-fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=65536 "build-fuzz/corpus/$target" samples/new samples/updates
 done

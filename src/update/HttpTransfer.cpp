@@ -27,21 +27,8 @@ struct CurlCallbacks {
     }
 
     static size_t header(char* data, size_t size, size_t count, void* user) {
-        auto* self = static_cast<HttpTransfer*>(user);
         const size_t bytes = size * count;
-        QString line = QString::fromLatin1(data, static_cast<qsizetype>(bytes));
-        while (line.endsWith(u'\n') || line.endsWith(u'\r')) {
-            line.chop(1);
-        }
-        if (line.startsWith(u"HTTP/")) {
-            // a new response (after a redirection): only the last one's headers count
-            self->RcvdHeader.clear();
-            const qsizetype first = line.indexOf(u' ');
-            const qsizetype second = first < 0 ? -1 : line.indexOf(u' ', first + 1);
-            self->ReasonPhrase = second < 0 ? QString() : line.mid(second + 1);
-        } else if (!line.isEmpty()) {
-            self->RcvdHeader << line;
-        }
+        static_cast<HttpTransfer*>(user)->takeHeaderLine(QByteArray(data, static_cast<qsizetype>(bytes)));
         return bytes;
     }
 };
@@ -64,6 +51,21 @@ struct ListDeleter {
 };
 
 }  // namespace
+
+void HttpTransfer::takeHeaderLine(const QByteArray& bytes) {
+    QString line = QString::fromLatin1(bytes);
+    while (line.endsWith(u'\n') || line.endsWith(u'\r')) {
+        line.chop(1);
+    }
+    if (line.startsWith(u"HTTP/")) {
+        RcvdHeader.clear();
+        const qsizetype first = line.indexOf(u' ');
+        const qsizetype second = first < 0 ? -1 : line.indexOf(u' ', first + 1);
+        ReasonPhrase = second < 0 ? QString() : line.mid(second + 1);
+    } else if (!line.isEmpty()) {
+        RcvdHeader << line;
+    }
+}
 
 HttpTransfer::HttpTransfer(MessagePump& pump) : pump_(pump) {
     initialiseCurl();

@@ -47,6 +47,10 @@ public:
     void Abort() { abortRequested_ = true; }
     void Close() {}
 
+    // One header line of a response as it arrives: a status line starts a new response (only the
+    // last one's headers count) and gives the reason phrase; the others are kept as received.
+    void takeHeaderLine(const QByteArray& line);
+
     int StatusCode = 0;
     QString ReasonPhrase;
     QStringList RcvdHeader;  // the header lines of the final response, as received
