@@ -6,8 +6,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include <cstdlib>
-
 namespace vk {
 
 QString clockText(qint64 seconds) {
@@ -94,8 +92,13 @@ void TQormAppUpdateDownloadBox::HttpCli1DocData() {
 }
 
 void TQormAppUpdateDownloadBox::Timer1Timer() {
+    // A transfer that runs past midnight has taken the time up to midnight and the time after it,
+    // not the difference between the two times of day.
     const QTime current = now();
-    const qint64 s = std::abs(StartTime.secsTo(current));
+    qint64 s = StartTime.secsTo(current);
+    if (s < 0) {
+        s += 24 * 3600;
+    }
     const qint64 received = HttpCli1.RcvdCount;
     SpeedLabel->setText(formatFileSize_(s > 0 ? received / s : 0) + QStringLiteral("/sec"));
     ElapsedTimeLabel->setText(clockText(s));

@@ -8,7 +8,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -249,7 +251,53 @@ TEST_F(UpdateCheck, ACancelledDownloadLeavesNothing) {
     EXPECT_EQ(terminations, 0);
 }
 
+// Through a proxy the status says which; the transfer goes by way of it.
+TEST_F(UpdateCheck, ADownloadThroughAProxySaysSo) {
+    const QString url = QStringLiteral("http://vindovelora.example/VeloraKarvexClient");
+    server.replies[url.toUtf8()] = {"HTTP/1.0 200 OK", kProgram, 4};
+    update.ProxyAddress = QStringLiteral("127.0.0.1");
+    update.ProxyPort = server.url("").section(u':', -1);
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + url.toUtf8() + "\r\n");
+    QString status;
+    onShow = [&](TQormAppUpdateNotifyBox& box) {
+        QTimer::singleShot(150, &box, [&box, &status] {
+            if (box.downloadBox() != nullptr) {
+                status = box.downloadBox()->StatusLabel->text();
+            }
+        });
+        box.DownloadButton->click();
+    };
+    // the manifest itself comes through the proxy too
+    server.replies[server.url("/Updates.txt").toUtf8()] = server.replies["/Updates.txt"];
+    update.CheckForUpdate(false);
+    EXPECT_EQ(status,
+              QStringLiteral("Download bestand via proxy server (127.0.0.1:%1)").arg(update.ProxyPort));
+    EXPECT_EQ(terminations, 1);
+    EXPECT_TRUE(
+        server.requests.last().startsWith("GET http://vindovelora.example/VeloraKarvexClient HTTP/1.0"));
+}
+
 TEST(DownloadWindow, TimesAndTransferFigures) {
+    test::ScriptedMessageBoxes boxes;
+    test::RecordingLog log;
+    test::ReplacingErrorHandler errors{log};
+    UpdateEnvironment env{QString(), QString(), boxes, errors, {}, {}, {}, {}};
+    struct NoPump final : MessagePump {
+        void processPendingMessages() override {}
+    } pump;
+    TQormAppUpdateDownloadBox box(
+        env, pump, [](qint64 n) { return FormatFileSize(n, FileSizeUnit::Bytes); }, nullptr);
+    box.ProgressBar1->setMaximum(100);
+    EXPECT_EQ(box.transferText(150), QStringLiteral("150 B of 100 B (150%)")) << "more than announced";
+    // a transfer that runs past midnight: twenty seconds, not the difference of the times of day
+    box.StartTime = QTime(23, 59, 50);
+    box.now = [] { return QTime(0, 0, 10); };
+    box.HttpCli1.RcvdCount = 40;
+    box.Timer1Timer();
+    EXPECT_EQ(box.ElapsedTimeLabel->text(), QStringLiteral("00:00:20"));
+    EXPECT_EQ(box.SpeedLabel->text(), QStringLiteral("2 B/sec"));
+    EXPECT_EQ(box.RemainingTimeLabel->text(), QStringLiteral("00:00:30")) << "(100 - 40) x 20 / 40";
+
     EXPECT_EQ(clockText(0), QStringLiteral("00:00:00"));
     EXPECT_EQ(clockText(3 * 3600 + 4 * 60 + 5), QStringLiteral("03:04:05"));
     EXPECT_EQ(clockText(25 * 3600 + 1), QStringLiteral("01:00:01")) << "hours wrap at 24";
