@@ -120,9 +120,11 @@ TEST_F(UpdateCheck, VersionsAreComparedAsNumbers) {
 // Without a version (the manifest unreachable, or without this program's section) the user may go
 // to the web site; no error box.
 TEST_F(UpdateCheck, WithoutAVersionTheWebSiteIsOffered) {
+    const QStringList before = leftoverTemporaryFiles();
     update.UpdateFileURL = QStringLiteral("http://127.0.0.1:1/Updates.txt");
     boxes.setNextAnswer(MessageBoxAnswer::Yes);
     EXPECT_FALSE(update.CheckForUpdate(false));
+    EXPECT_EQ(leftoverTemporaryFiles(), before) << "also after a failed request";
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Vindo Velora\u00ae bevestiging"));
     EXPECT_EQ(boxes.shown[0].text,
