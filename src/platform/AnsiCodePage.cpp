@@ -131,7 +131,9 @@ QByteArray transliterate(char32_t codePoint) {
         const char in[4] = {static_cast<char>(codePoint & 0xFF), static_cast<char>((codePoint >> 8) & 0xFF),
                             static_cast<char>((codePoint >> 16) & 0xFF),
                             static_cast<char>((codePoint >> 24) & 0xFF)};
-        if (!cd.valid() || !convertAll(cd.get(), in, sizeof in, out) || out.isEmpty()) {
+        // one character in, one character out: "Ł" becomes "L", but "ĳ" becomes "?" rather than
+        // "ij", so that a text keeps its length and the cut to a column's size counts characters
+        if (!cd.valid() || !convertAll(cd.get(), in, sizeof in, out) || out.size() != 1) {
             out = "?";
         }
     }

@@ -98,10 +98,11 @@ void assignAids(PlanningRecord& row, const Document& doc, const Settings& settin
 }  // namespace
 
 int orderNumberOf(const QString& idText) {
-    static const QRegularExpression wholeNumber(QStringLiteral("^\\s*([+-]?\\d{1,10})\\s*$"));
+    // any number of leading zeros, as the integer reading of a new order's <id> takes them
+    static const QRegularExpression wholeNumber(QStringLiteral("^\\s*([+-]?)0*(\\d{1,10})\\s*$"));
     const QRegularExpressionMatch m = wholeNumber.match(idText);
     bool ok = false;
-    const int number = m.hasMatch() ? m.captured(1).toInt(&ok) : 0;
+    const int number = m.hasMatch() ? (m.captured(1) + m.captured(2)).toInt(&ok) : 0;
     if (!ok) {
         throw Error(QStringLiteral("Ongeldig ordernummer in <id>: \"%1\"").arg(idText));
     }

@@ -66,6 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  "b",
                                  QByteArray("a?b")},           // a lone surrogate
                       EncodeCase{u"\x0080", QByteArray("?")},  // a control the code page lacks
+                      // one character in, one out: what only several could stand for becomes "?"
+                      EncodeCase{u"\x0133\x0133x", QByteArray("??x")},  // ĳ
+                      EncodeCase{u"\xFB01", QByteArray("?")},             // ﬁ
                       EncodeCase{u"", QByteArray()}));
 
 TEST(AnsiCodePage, ManyCharactersOutsideTheCodePageStayInOrder) {

@@ -1,6 +1,8 @@
 #include "platform/Errors.h"
 #include "support/TempFolder.h"
+#include "planning/PlanningRecord.h"
 #include "w2w/Acknowledgement.h"
+#include "w2w/OrderHandlers.h"
 #include "w2w/W2WFormat.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +110,25 @@ TEST(AcknowledgementFile, AMissingOutboundFolderIsPassedToTheCaller) {
         EXPECT_TRUE(
             e.message().startsWith(QStringLiteral("Cannot create file \"%1/1.c2s\". ").arg(outbound)));
     }
+}
+
+// An amendment's order number is read as a new order's <id> is: leading zeros do not count.
+TEST(OrderNumbers, AWholeNumberThatFitsWithAnyLeadingZeros) {
+    EXPECT_EQ(orderNumberOf(QStringLiteral("000000004711")), 4711);
+    EXPECT_EQ(orderNumberOf(QStringLiteral(" 0000000000000000000004711 ")), 4711);
+    EXPECT_EQ(orderNumberOf(QStringLiteral("-0004711")), -4711);
+    EXPECT_EQ(orderNumberOf(QStringLiteral("0")), 0);
+    EXPECT_EQ(orderNumberOf(QStringLiteral("2147483647")), 2147483647);
+    for (const char* bad : {"2147483648", "99999999999", "47 11", "4711a", "", "+"}) {
+        EXPECT_THROW(orderNumberOf(QString::fromLatin1(bad)), Error) << bad;
+    }
+}
+
+// Texts keep their length in the code page, so that the cut to a column's size counts characters.
+TEST(TextColumns, AMissingCharacterIsOneReplacement) {
+    EXPECT_EQ(ansiForm(QString(7, QChar(0x0133)), 6), QStringLiteral("??????"));  // seven ĳ into 6
+    EXPECT_EQ(postcodeOf(QString(QChar(0x0133)) + QStringLiteral("234AB")), QStringLiteral("?234 AB"));
+    EXPECT_EQ(ansiForm(QStringLiteral("\u0141\u00f3d\u017a"), 10), QStringLiteral("L\u00f3dz"));
 }
 
 }  // namespace
