@@ -183,6 +183,22 @@ bool removeDeliveredFile(const QString& path) {
     throw FileError(QStringLiteral("Cannot delete file \"%1\". %2").arg(path, systemErrorText(errno)));
 }
 
+namespace {
+
+// Half of a surrogate pair is no character: the UTF-16 decoder lets it through, the load does not.
+bool hasLoneSurrogate(QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (text[i].isSurrogate()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 QString decodeTextFile(const QByteArray& bytes, const QString& path) {
     const auto strict = [&](QStringConverter::Encoding encoding, qsizetype markLength) {
         // a second mark after the first one is text, not a mark
@@ -191,7 +207,7 @@ QString decodeTextFile(const QByteArray& bytes, const QString& path) {
         QString text = decoder(QByteArrayView(bytes).sliced(markLength));
         // half a UTF-16 unit at the end is a truncated file, not a character to drop
         const bool truncated = encoding != QStringConverter::Utf8 && (bytes.size() - markLength) % 2 != 0;
-        if (decoder.hasError() || truncated) {
+        if (decoder.hasError() || truncated || hasLoneSurrogate(text)) {
             throw FileError(QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
                                            "exists in the target multi-byte code page")
                                 .arg(path));

@@ -106,6 +106,25 @@ TEST(InboundFileLoading, UnreadableFilesFailWithTheirReason) {
 
     const QString oddUtf16 = dir.write(QStringLiteral("odd.s2c"), QByteArray("\xFF\xFE<\0i", 5));
     EXPECT_TRUE(loadError(oddUtf16).startsWith(QStringLiteral("Cannot read file")));
+
+    // half a surrogate pair in UTF-16, either way round, is refused like any other invalid UTF-16
+    for (const QByteArray& lone : {QByteArray("\xFF\xFE"
+                                              "a\0\x00\xD8"
+                                              "b\0",
+                                              8),
+                                   QByteArray("\xFE\xFF"
+                                              "\0a\xDC\x00\0b",
+                                              8),
+                                   QByteArray("\xFF\xFE"
+                                              "a\0\x00\xD8",
+                                              6)}) {
+        const QString path = dir.write(QStringLiteral("lone.s2c"), lone);
+        EXPECT_TRUE(loadError(path).startsWith(QStringLiteral("Cannot read file")))
+            << lone.toHex().toStdString();
+    }
+    // a real pair is a character
+    const QString pair = dir.write(QStringLiteral("pair.s2c"), QByteArray("\xFF\xFE\x3D\xD8\x95\xDE", 6));
+    EXPECT_EQ(loadTextFile(pair), QStringLiteral("\U0001F695"));
 }
 
 // A second program that still has the file open for writing: the partner in the middle of a
