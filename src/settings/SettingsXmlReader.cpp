@@ -104,6 +104,15 @@ QString decodeReferences(QStringView raw) {
 
 namespace {
 
+bool onlyWhiteSpace(const QString& text) {
+    for (const QChar c : text) {
+        if (c != u' ' && (c.unicode() < 9 || c.unicode() > 13)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 QString fromPugi(const pugi::char_t* s) {
     return QString::fromUtf8(s);
 }
@@ -122,8 +131,12 @@ public:
         }
         const pugi::xml_node first = node.first_child();
         if (first && !first.next_sibling() && first.type() == pugi::node_pcdata) {
-            // a single piece of text is the value (one of only white space never reaches here)
-            item.value = decodeReferences(fromPugi(first.value()));
+            // a single piece of text is the value; one of only white space (characters 9 to 13 and
+            // the space: the parser itself passes over only some of them) makes it empty
+            const QString text = fromPugi(first.value());
+            if (!onlyWhiteSpace(text)) {
+                item.value = decodeReferences(text);
+            }
             return true;
         }
         for (const pugi::xml_node& child : node.children()) {

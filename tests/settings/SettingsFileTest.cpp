@@ -148,6 +148,17 @@ TEST_F(SettingsRuns, TextsOfSpacesAndCharactersOutsideTheCodePage) {
     EXPECT_EQ(restored.number(Setting::Interval), 0);
 }
 
+// Characters 9 to 13 and the space, in any mix, make a value empty; anything else keeps it.
+TEST_F(SettingsRuns, ValuesOfOnlyWhiteSpaceAreEmpty) {
+    for (const QByteArray& blank : {QByteArray("\f"), QByteArray("\v"), QByteArray(" \t\r\n\v\f ")}) {
+        writeFile("<Configuration><Hoofdscherm><SV_Text>" + blank +
+                  "</SV_Text></Hoofdscherm></Configuration>");
+        EXPECT_EQ(restoreOnly().text(Setting::SV), QString()) << blank.toHex().toStdString();
+    }
+    writeFile("<Configuration><Hoofdscherm><SV_Text>\f Z</SV_Text></Hoofdscherm></Configuration>");
+    EXPECT_EQ(restoreOnly().text(Setting::SV), QStringLiteral("\f Z"));
+}
+
 TEST_F(SettingsRuns, AFileWithOneSettingRestoresItAndAddsTheRestAfterIt) {
     writeFile(
         "<Configuration><Hoofdscherm><XLOGINSERVER_TEXT>srv</XLOGINSERVER_TEXT></Hoofdscherm></"
