@@ -104,7 +104,7 @@ std::optional<QString> SettingsStorage::LoadSettingsFile() {
                               .arg(parsed.description)
                               .arg(parsed.line)
                               .arg(parsed.column)
-                              .arg(parsed.offset));
+                              .arg(parsed.offset + 1));  // counted from 1, as line and column
     }
     return std::nullopt;
 }

@@ -104,6 +104,38 @@ QString decodeReferences(QStringView raw) {
 
 namespace {
 
+// What the parser found wrong, in the words of the link's log.
+QString parseStatusText(pugi::xml_parse_status status) {
+    struct Entry {
+        pugi::xml_parse_status status;
+        const char16_t* text;
+    };
+    static constexpr Entry kTexts[] = {
+        {pugi::status_file_not_found, u"bestand niet gevonden"},
+        {pugi::status_io_error, u"leesfout"},
+        {pugi::status_out_of_memory, u"onvoldoende geheugen"},
+        {pugi::status_internal_error, u"interne fout van de lezer"},
+        {pugi::status_unrecognized_tag, u"onbekende tag"},
+        {pugi::status_bad_pi, u"fout in een verwerkingsinstructie of de XML-declaratie"},
+        {pugi::status_bad_comment, u"fout in commentaar"},
+        {pugi::status_bad_cdata, u"fout in een CDATA-blok"},
+        {pugi::status_bad_doctype, u"fout in de documenttypedeclaratie"},
+        {pugi::status_bad_pcdata, u"fout in tekst"},
+        {pugi::status_bad_start_element, u"fout in een begintag"},
+        {pugi::status_bad_attribute, u"fout in een attribuut"},
+        {pugi::status_bad_end_element, u"fout in een eindtag"},
+        {pugi::status_end_element_mismatch, u"eindtag past niet bij de begintag"},
+        {pugi::status_append_invalid_root, u"ongeldig hoofdelement"},
+        {pugi::status_no_document_element, u"geen hoofdelement gevonden"},
+    };
+    for (const Entry& e : kTexts) {
+        if (e.status == status) {
+            return QString::fromUtf16(e.text);
+        }
+    }
+    return QStringLiteral("onbekende fout");
+}
+
 bool onlyWhiteSpace(const QString& text) {
     for (const QChar c : text) {
         if (c != u' ' && (c.unicode() < 9 || c.unicode() > 13)) {
@@ -121,7 +153,7 @@ class Converter {
 public:
     bool convertElement(const pugi::xml_node& node, XmlItem& item, int depth) {
         if (depth > kMaxSettingsDepth) {
-            error = QStringLiteral("elements nested deeper than %1 levels").arg(kMaxSettingsDepth);
+            error = QStringLiteral("elementen dieper genest dan %1 niveaus").arg(kMaxSettingsDepth);
             errorNode = node;
             return false;
         }
@@ -213,7 +245,7 @@ SettingsParseResult parseSettingsText(const QString& text, SettingsDocument& doc
     const pugi::xml_parse_result parsed =
         xml.load_buffer(utf8.constData(), static_cast<size_t>(utf8.size()), flags, pugi::encoding_utf8);
     if (!parsed) {
-        return failure(text, characterOffset(utf8, parsed.offset), QString::fromUtf8(parsed.description()));
+        return failure(text, characterOffset(utf8, parsed.offset), parseStatusText(parsed.status));
     }
 
     SettingsDocument result;
@@ -253,7 +285,8 @@ SettingsParseResult parseSettingsText(const QString& text, SettingsDocument& doc
                 break;
             case pugi::node_element:
                 if (haveRoot) {
-                    return failure(text, offsetOf(node), QStringLiteral("More than one root element"));
+                    return failure(text, offsetOf(node),
+                                   QStringLiteral("meer dan \u00e9\u00e9n hoofdelement"));
                 }
                 if (!converter.convertElement(node, result.root, 1)) {
                     return failure(text, offsetOf(converter.errorNode), converter.error);
@@ -261,11 +294,11 @@ SettingsParseResult parseSettingsText(const QString& text, SettingsDocument& doc
                 haveRoot = true;
                 break;
             default:
-                return failure(text, offsetOf(node), QStringLiteral("Text outside the root element"));
+                return failure(text, offsetOf(node), QStringLiteral("tekst buiten het hoofdelement"));
         }
     }
     if (!haveRoot) {
-        return failure(text, text.size(), QStringLiteral("No document element found"));
+        return failure(text, text.size(), QStringLiteral("geen hoofdelement gevonden"));
     }
     document = std::move(result);
     return {};

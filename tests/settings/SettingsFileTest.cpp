@@ -351,12 +351,27 @@ INSTANTIATE_TEST_SUITE_P(
                       ReferenceCase{"twice_escaped", u"&amp;amp;", u"&amp;"}),
     test::ParamName());
 
+// The log says in Dutch what is wrong, and counts line, column and character alike from 1.
+TEST_F(SettingsRuns, AnUnreadableFileIsReportedInDutchCountingFromOne) {
+    writeFile("<Configuration>\r\n  <Hoofdscherm>\r\n</Configuration>");
+    run([](MemorySettings&) {});
+    ASSERT_TRUE(loadProblem);
+    EXPECT_TRUE(loadProblem->contains(
+        QStringLiteral("eindtag past niet bij de begintag (regel 3, kolom 3, teken 37)")))
+        << loadProblem->toStdString();
+    writeFile("<Configuration><!-- open");
+    run([](MemorySettings&) {});
+    ASSERT_TRUE(loadProblem);
+    EXPECT_TRUE(loadProblem->contains(QStringLiteral("fout in commentaar (regel 1, kolom 24, teken 24)")))
+        << loadProblem->toStdString();
+}
+
 TEST(SettingsParse, ReportsWhereTheTextGoesWrong) {
     SettingsDocument doc;
     const SettingsParseResult r =
         parseSettingsText(QStringLiteral("<Configuration>\r\n  <Hoofdscherm>\r\n</Configuration>"), doc);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.description, QStringLiteral("Start-end tags mismatch"));
+    EXPECT_EQ(r.description, QStringLiteral("eindtag past niet bij de begintag"));
     EXPECT_EQ(r.line, 3);
     EXPECT_EQ(r.column, 3);
     EXPECT_EQ(r.offset, 36);  // the name in the closing tag
@@ -364,7 +379,7 @@ TEST(SettingsParse, ReportsWhereTheTextGoesWrong) {
     const SettingsParseResult text = parseSettingsText(QStringLiteral("rommel<Configuration/>"), doc);
     EXPECT_FALSE(text.ok);
     EXPECT_EQ(text.offset, 0);
-    EXPECT_EQ(text.description, QStringLiteral("Text outside the root element"));
+    EXPECT_EQ(text.description, QStringLiteral("tekst buiten het hoofdelement"));
 
     EXPECT_FALSE(parseSettingsText(QStringLiteral("<!-- only a comment -->"), doc).ok);
     EXPECT_TRUE(parseSettingsText(QStringLiteral("  \r\n <Configuration/>\r\n "), doc).ok);
