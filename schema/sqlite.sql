@@ -76,5 +76,5 @@ CREATE TABLE TRANSACTIES (
     tra_chauffeur INTEGER,
     tra_code INTEGER,
     tra_opmerking varchar(255),
-    tra_tijdstip DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP
+    tra_tijdstip DATETIME NOT NULL DEFAULT (strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))
 );

@@ -46,7 +46,10 @@ QString transactionsTable(SqlDialect d) {
     const QString now = d == SqlDialect::SqlServer ? QStringLiteral("datetime NOT NULL DEFAULT GETDATE()")
                         : d == SqlDialect::PostgreSQL
                             ? QStringLiteral("timestamp(3) NOT NULL DEFAULT LOCALTIMESTAMP")
-                            : QStringLiteral("DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP");
+                            // local time, as every other time of the link, in the form of the other times
+                            : QStringLiteral(
+                                  "DATETIME NOT NULL DEFAULT (strftime('%Y-%m-%d %H:%M:%f', 'now', "
+                                  "'localtime'))");
     QString sql = QStringLiteral("CREATE TABLE TRANSACTIES (\n    tra_id %1").arg(identity);
     for (const char* column :
          {"tra_gebruiker", "tra_ritstaat", "tra_rit", "tra_wagen", "tra_chauffeur", "tra_code"}) {

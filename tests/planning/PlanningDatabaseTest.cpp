@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 namespace vk {
 namespace {
 
@@ -248,6 +251,36 @@ TEST_P(PlanningDb, LogTransactieWritesTheRowWithTheUserNumber) {
                            QStringLiteral("-3,0,4711,0,0,91,"), QStringLiteral("0,0,4711,0,0,91,"),
                            QStringLiteral("0,1,2,3,4,93,it's")}));
     EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+// In the embedded database the moment of a transaction row is the link's local time, as every
+// other time of the link (a server keeps its own clock and zone).
+TEST(PlanningDbEmbedded, TheTransactionsMomentIsLocalTime) {
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Amsterdam");
+    tzset();
+    MemorySettings settings;
+    test::TestDatabase db(Backend::SQLite, settings);
+    PlanningDatabase ado(settings, db.programFolder());
+    test::RecordingLog log;
+    test::ReplacingErrorHandler errors{log};
+    TransactionLog transactions(ado, settings, errors);
+    ado.open();
+    transactions.LogTransactie(0, 4711, 0, 0, 91, QString());
+    QSqlQuery q(db.inspect());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT tra_tijdstip FROM TRANSACTIES")));
+    ASSERT_TRUE(q.next());
+    const QDateTime stored =
+        QDateTime::fromString(q.value(0).toString().left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QDateTime local = QDateTime::currentDateTime();
+    EXPECT_LT(std::abs(stored.secsTo(QDateTime(local.date(), local.time()))), 120)
+        << q.value(0).toString().toStdString();
+    if (zone.isNull()) {
+        qunsetenv("TZ");
+    } else {
+        qputenv("TZ", zone);
+    }
+    tzset();
 }
 
 TEST_P(PlanningDb, AFailingLogTransactieGoesToTheGeneralErrorHandlerOnly) {
