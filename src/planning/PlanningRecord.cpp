@@ -1,5 +1,7 @@
 #include "planning/PlanningRecord.h"
 
+#include <QSqlField>
+
 #include "planning/SqlDialect.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Errors.h"
@@ -31,6 +33,36 @@ void PlanningRecord::requireOpen() const {
 }
 
 // The columns the link relies on must all be there: asked once for every connect.
+namespace {
+
+// Whether a column, as its driver reports it, is of the kind the link writes into it: a whole
+// number, a date and time, a decimal, or text. SQLite knows only whole numbers apart; ODBC drivers
+// also tell dates and times, and give the native type that tells decimals from texts.
+bool fitsColumnType(const QSqlField& field, ColumnType type, SqlDialect dialect) {
+    const int id = field.metaType().id();
+    const bool whole = id == QMetaType::Int || id == QMetaType::UInt || id == QMetaType::LongLong ||
+                       id == QMetaType::ULongLong || id == QMetaType::Short || id == QMetaType::UShort;
+    const bool dateTime = id == QMetaType::QDateTime || id == QMetaType::QDate || id == QMetaType::QTime;
+    const int native = field.typeID();
+    const bool decimal =
+        id == QMetaType::Double || native == 2 /* SQL_NUMERIC */ || native == 3 /* SQL_DECIMAL */;
+    switch (type) {
+        case ColumnType::Identity:
+        case ColumnType::Integer:
+            return whole;
+        case ColumnType::DateTime:
+            return dialect == SqlDialect::SQLite ? !whole : dateTime;
+        case ColumnType::Amount:
+            return dialect == SqlDialect::SQLite ? !whole : decimal;
+        case ColumnType::Text:
+        case ColumnType::WideMemo:
+            return !whole && !dateTime && (dialect == SqlDialect::SQLite || !decimal);
+    }
+    return true;
+}
+
+}  // namespace
+
 void PlanningRecord::checkColumns() {
     ado_.open();
     if (checkedConnection_ == ado_.connectionNumber()) {
@@ -40,8 +72,13 @@ void PlanningRecord::checkColumns() {
     const QSqlRecord record = q.record();
     q.finish();
     for (const ColumnInfo& c : planningColumns()) {
-        if (record.indexOf(c.name.toString()) < 0) {
+        const int index = record.indexOf(c.name.toString());
+        if (index < 0) {
             throw DatabaseError(QStringLiteral("Kolom %1 ontbreekt in de tabel planning").arg(c.name));
+        }
+        if (!fitsColumnType(record.field(index), c.type, ado_.dialect())) {
+            throw DatabaseError(QStringLiteral("Kolom %1 van de tabel planning heeft een ander type (%2)")
+                                    .arg(c.name, QString::fromLatin1(record.field(index).metaType().name())));
         }
     }
     checkedConnection_ = ado_.connectionNumber();

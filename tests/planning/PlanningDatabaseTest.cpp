@@ -315,6 +315,43 @@ TEST_P(PlanningDb, AMissingColumnOrTableIsReportedWithItsName) {
     }
 }
 
+// A column of another kind than the link writes is reported as a missing one is.
+TEST_P(PlanningDb, AColumnOfAnotherTypeIsReported) {
+    ado.open();
+    const bool sqlite = GetParam() == Backend::SQLite;
+    // SQLite tells only whole numbers apart; a server also dates and decimals
+    const QStringList columns =
+        sqlite ? QStringList{QStringLiteral("pla_lopers")}
+               : QStringList{QStringLiteral("pla_lopers"), QStringLiteral("pla_datum"),
+                             QStringLiteral("pla_bedrag"), QStringLiteral("pla_opmerking")};
+    for (const QString& column : columns) {
+        SCOPED_TRACE(column.toStdString());
+        const QString other =
+            column == u"pla_opmerking" ? QStringLiteral("decimal(18,2)") : QStringLiteral("varchar(40)");
+        if (sqlite) {
+            db.exec(QStringLiteral("ALTER TABLE planning RENAME COLUMN %1 TO oud_%1").arg(column));
+            db.exec(QStringLiteral("ALTER TABLE planning ADD COLUMN %1 TEXT").arg(column));
+        } else {
+            db.exec(
+                QStringLiteral("ALTER TABLE planning ALTER COLUMN %1 TYPE %2 USING NULL").arg(column, other));
+        }
+        ado.Close();
+        try {
+            record.appendNew();
+            ADD_FAILURE() << "no error";
+        } catch (const DatabaseError& e) {
+            EXPECT_TRUE(e.message().startsWith(
+                QStringLiteral("Kolom %1 van de tabel planning heeft een ander type").arg(column)))
+                << e.message().toStdString();
+        }
+        if (!sqlite) {
+            db.exec(QStringLiteral("DROP TABLE planning"));
+            db.exec(QStringLiteral("DROP TABLE TRANSACTIES"));
+            db.createSchema();
+        }
+    }
+}
+
 TEST_P(PlanningDb, TheTestButtonReportsSuccessAndClosesTheConnection) {
     test::ScriptedMessageBoxes boxes;
     bool openWhileShown = false;
