@@ -12,5 +12,7 @@ targets=(settings_fuzz w2w_text_fuzz manifest_fuzz version_record_fuzz http_head
 cmake --build build-fuzz --target "${targets[@]}"
 for target in "${targets[@]}"; do
     mkdir -p "build-fuzz/corpus/$target"
-    "build-fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=65536 "build-fuzz/corpus/$target" samples/new samples/updates
+    # new finds go to build-fuzz/corpus; the seeds kept in fuzz/corpus are read as well
+    "build-fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=65536 "build-fuzz/corpus/$target" \
+        "fuzz/corpus/$target"
 done

@@ -570,6 +570,101 @@ TEST_P(OrderHandling, UpdatesThatFindNoRowOrHaveABadNumberAreRefusedAndChangeNot
     EXPECT_EQ(transactions().size(), 1);
 }
 
+// An amendment never changes these thirteen columns, whatever the document and the settings say.
+TEST_P(OrderHandling, AnAmendmentLeavesTheOrdersOwnColumnsAlone) {
+    settings.setText(Setting::Bedrijf, QStringLiteral("3"));
+    handle(document("ADD", "4711", kFull + "<priority>1</priority>"));
+    ASSERT_EQ(ack(), acknowledgement("BOB", "4711"));
+    const QSqlRecord before = rows().front();
+    settings.setText(Setting::Bedrijf, QStringLiteral("8"));
+    settings.setText(Setting::Debiteur, QStringLiteral("99"));
+    settings.setText(Setting::SV, QStringLiteral("Q"));
+    settings.setText(Setting::Filter, QStringLiteral("X"));
+    settings.setChecked(Setting::kor_oprek, !settings.checked(Setting::kor_oprek));
+    handle(
+        document("UPD", "4711",
+                 "<canceled>0</canceled><priority>0</priority><zones>9</zones><npassenger>3</npassenger>"));
+    ASSERT_EQ(ack(), acknowledgement("BOB", "4711"));
+    const QSqlRecord after = rows().front();
+    for (const Column c :
+         {Column::pla_bdr_id, Column::pla_reiziger, Column::pla_extern, Column::pla_extern_ritnummer,
+          Column::pla_zone_van, Column::pla_zone_naar, Column::pla_soortrit, Column::pla_soortvervoer,
+          Column::pla_voorin, Column::pla_rc, Column::pla_filter, Column::pla_spoed, Column::pla_status}) {
+        EXPECT_EQ(shown(after, c), shown(before, c)) << columnName(c).toString().toStdString();
+    }
+    EXPECT_EQ(shown(after, Column::pla_lopers), QStringLiteral("3")) << "the amendment itself was applied";
+}
+
+// A new order's row carries a key of its own, not the one its insert defaults gave it.
+TEST_P(OrderHandling, ANewOrderIsSavedWithAFreshKey) {
+    handle(document("ADD", "4711", "<ssec>201101071146</ssec>"));
+    const QString key = shown(rows().front(), Column::pla_temp);
+    row.appendNew();
+    const QString defaultKey = row.text(Column::pla_temp);
+    row.Close();
+    EXPECT_TRUE(key.startsWith(u'P')) << key.toStdString();
+    EXPECT_NE(key, defaultKey);
+}
+
+struct AmendmentFailure {
+    const char* name;
+    QByteArray elements;
+};
+
+// An amendment or a cancellation that the database refuses, or that meets no database, is refused
+// with "WOB" and changes nothing; one whose answer cannot be written only logs.
+TEST_P(OrderHandling, AmendmentsTheDatabaseRefusesAreAnsweredWithWob) {
+    for (const AmendmentFailure& c :
+         {AmendmentFailure{"cancellation", "<canceled>1</canceled>"},
+          AmendmentFailure{"amendment", "<canceled>0</canceled><npassenger>99</npassenger>"}}) {
+        SCOPED_TRACE(c.name);
+        db.exec(QStringLiteral("DELETE FROM planning"));
+        handle(document("ADD", "4711", "<ssec>201101071146</ssec>"));
+        ASSERT_EQ(ack(), acknowledgement("BOB", "4711"));
+        const QString before = shown(rows().front(), Column::pla_temp);
+        if (GetParam() == Backend::SQLite) {
+            db.exec(
+                QStringLiteral("CREATE TRIGGER weiger BEFORE UPDATE ON planning "
+                               "BEGIN SELECT RAISE(ABORT, 'geweigerd'); END"));
+        } else {
+            db.exec(
+                QStringLiteral("ALTER TABLE planning ADD CONSTRAINT weiger CHECK (pla_lopers <= 50 AND "
+                               "pla_status <> 'S')"));
+        }
+        const QStringList lines = handle(document("UPD", "4711", c.elements));
+        ASSERT_EQ(lines.size(), 1) << lines.join(u'\n').toStdString();
+        EXPECT_TRUE(lines.first().startsWith(errorLine(QString())));
+        EXPECT_EQ(ack(), acknowledgement("WOB", "4711"));
+        EXPECT_EQ(shown(rows().front(), Column::pla_temp), before) << "nothing changed";
+        db.exec(GetParam() == Backend::SQLite
+                    ? QStringLiteral("DROP TRIGGER weiger")
+                    : QStringLiteral("ALTER TABLE planning DROP CONSTRAINT weiger"));
+    }
+
+    // without a database
+    settings.setText(Setting::xLoginServer,
+                     QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1"));
+    ado.Close();
+    for (const QByteArray& elements :
+         {QByteArray("<canceled>1</canceled>"), QByteArray("<canceled>0</canceled>")}) {
+        const QStringList lines = handle(document("UPD", "4711", elements));
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_EQ(ack(), acknowledgement("WOB", "4711"));
+    }
+}
+
+TEST_P(OrderHandling, AnAmendmentsAnswerThatCannotBeWrittenIsOnlyLogged) {
+    handle(document("ADD", "4711", "<ssec>201101071146</ssec>"));
+    ack();
+    QDir(outbound).removeRecursively();
+    const QStringList lines = handle(document("UPD", "4711", "<canceled>1</canceled>"));
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[0].startsWith(errorLine(QStringLiteral("Cannot create file"))));
+    EXPECT_EQ(lines[1], handledLine(QStringLiteral("UPD")));
+    EXPECT_EQ(shown(rows().front(), Column::pla_status), QStringLiteral("S"));
+    EXPECT_EQ(transactions().size(), 2);
+}
+
 TEST_P(OrderHandling, WithoutADatabaseEveryOrderIsRefusedAndKeptInTheBackups) {
     settings.setText(Setting::xLoginServer,
                      QStringLiteral("odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1"));
