@@ -60,10 +60,18 @@ public:
             case XmlItem::Kind::Doctype:
                 out += indent + QStringLiteral("<!DOCTYPE ") + it.value + QStringLiteral(">") + kLineEnd;
                 break;
-            case XmlItem::Kind::Instruction:
+            case XmlItem::Kind::Instruction: {
+                if (it.name.isEmpty()) {
+                    break;  // an instruction without a target cannot be written back as one
+                }
+                // A character the code page lacks is written as "?": before a ">" that would end the
+                // instruction early, so a blank keeps them apart.
+                QString value = ansi::decode(ansi::encode(it.value));
+                value.replace(QStringLiteral("?>"), QStringLiteral("? >"));
                 out += indent + QStringLiteral("<?") + it.name +
-                       (it.value.isEmpty() ? QString() : u' ' + it.value) + QStringLiteral("?>") + kLineEnd;
+                       (value.isEmpty() ? QString() : u' ' + value) + QStringLiteral("?>") + kLineEnd;
                 break;
+            }
         }
     }
 

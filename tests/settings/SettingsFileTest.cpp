@@ -366,6 +366,18 @@ TEST_F(SettingsRuns, AnUnreadableFileIsReportedInDutchCountingFromOne) {
         << loadProblem->toStdString();
 }
 
+// A processing instruction with a character the code page lacks before a ">" still reads back.
+TEST(SettingsParse, AnInstructionWithACharacterOutsideTheCodePageReadsBack) {
+    for (const QString& text : {QStringLiteral("<?stijl a\u4E2D>b?><Configuration/>"),
+                                QStringLiteral("<?x\uFFFDl version=\"1.0\"?><Configuration/>")}) {
+        SettingsDocument first;
+        ASSERT_TRUE(parseSettingsText(text, first).ok);
+        SettingsDocument again;
+        const SettingsParseResult r = parseSettingsText(decodeSettingsBytes(settingsFileBytes(first)), again);
+        EXPECT_TRUE(r.ok) << r.description.toStdString();
+    }
+}
+
 TEST(SettingsParse, ReportsWhereTheTextGoesWrong) {
     SettingsDocument doc;
     const SettingsParseResult r =
