@@ -369,7 +369,7 @@ TEST_F(SettingsRuns, AnUnreadableFileIsReportedInDutchCountingFromOne) {
 // A processing instruction with a character the code page lacks before a ">" still reads back.
 TEST(SettingsParse, AnInstructionWithACharacterOutsideTheCodePageReadsBack) {
     for (const QString& text : {QStringLiteral("<?stijl a\u4E2D>b?><Configuration/>"),
-                                QStringLiteral("<?x\uFFFDl version=\"1.0\"?><Configuration/>")}) {
+                                QStringLiteral("<?stijl \u4E2D?><Configuration/>")}) {
         SettingsDocument first;
         ASSERT_TRUE(parseSettingsText(text, first).ok);
         SettingsDocument again;
