@@ -148,6 +148,33 @@ TEST_F(SettingsRuns, TextsOfSpacesAndCharactersOutsideTheCodePage) {
     EXPECT_EQ(restored.number(Setting::Interval), 0);
 }
 
+// The declaration is written back as it was read: an encoding only when the file had one.
+TEST_F(SettingsRuns, TheDeclarationKeepsItsEncodingOrItsLackOfOne) {
+    writeFile(
+        "<?xml "
+        "version=\"1.0\"?>\n<Configuration><Hoofdscherm><SV_Text>Q</SV_Text></Hoofdscherm></Configuration>");
+    run([](MemorySettings&) {});
+    EXPECT_TRUE(file().startsWith("<?xml version=\"1.0\"?>\r\n")) << file().left(60).toStdString();
+    writeFile("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<Configuration/>");
+    run([](MemorySettings&) {});
+    EXPECT_TRUE(file().startsWith("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n"));
+}
+
+// A setting's element that holds a comment, CDATA or a child element gets the setting's value, and
+// what it held is dropped (it would hide the value).
+TEST_F(SettingsRuns, ASettingsElementWithContentsGetsTheValueAndLosesThem) {
+    for (const QByteArray& contents :
+         {QByteArray("<!-- oud -->Z"), QByteArray("<![CDATA[Z]]>"), QByteArray("<waarde>Z</waarde>")}) {
+        writeFile("<Configuration><Hoofdscherm><SV_Text>" + contents +
+                  "</SV_Text></Hoofdscherm></Configuration>");
+        run([](MemorySettings& f) { f.setText(Setting::SV, QStringLiteral("N")); });
+        EXPECT_TRUE(file().contains("<SV_Text>N</SV_Text>")) << file().toStdString();
+        EXPECT_FALSE(file().contains("oud") || file().contains("CDATA") || file().contains("waarde"))
+            << contents.toStdString();
+        EXPECT_EQ(restoreOnly().text(Setting::SV), QStringLiteral("N"));
+    }
+}
+
 // Characters 9 to 13 and the space, in any mix, make a value empty; anything else keeps it.
 TEST_F(SettingsRuns, ValuesOfOnlyWhiteSpaceAreEmpty) {
     for (const QByteArray& blank : {QByteArray("\f"), QByteArray("\v"), QByteArray(" \t\r\n\v\f ")}) {

@@ -191,6 +191,43 @@ TEST(ProgramFolderLock, OneLinkPerProgramFolder) {
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral(".VeloraKarvex.lock")))) << "released at the end";
 }
 
+// The settings file that a run leaves, as a process leaves it on disk: after --once and after SIGTERM.
+TEST(HeadlessRun, TheSettingsFileAfterARunIsWholeAndInOrder) {
+    test::TempFolder dir;
+    dir.write(QStringLiteral("VeloraKarvex.xml"),
+              "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n<Configuration><Hoofdscherm>"
+              "<Debiteur_Text>1024</Debiteur_Text></Hoofdscherm></Configuration>");
+    const QString base = QDir(dir.path()).absolutePath();
+    const QByteArray expected =
+        "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Configuration>\r\n  <Hoofdscherm>\r\n"
+        "    <Debiteur_Text>1024</Debiteur_Text>\r\n    <FormVersion>0</FormVersion>\r\n"
+        "    <xLoginDatabase_Text/>\r\n    <xLoginServer_Text/>\r\n    <xLoginSQL_Text/>\r\n"
+        "    <xPaswoordSQL_Text/>\r\n    <w2wInkomende_Text>" +
+        base.toUtf8() + "/W2W/S2C</w2wInkomende_Text>\r\n    <w2wUitgaande_Text>" + base.toUtf8() +
+        "/W2W/C2S</w2wUitgaande_Text>\r\n    <Automatisch_Checked>FALSE</Automatisch_Checked>\r\n"
+        "    <Backups_Checked>TRUE</Backups_Checked>\r\n    <Bedrijf_Text>0</Bedrijf_Text>\r\n"
+        "    <SV_Text>Z</SV_Text>\r\n    <Interval_Text>10</Interval_Text>\r\n"
+        "    <kor_oprek_Checked>TRUE</kor_oprek_Checked>\r\n    <costs2_Checked>FALSE</costs2_Checked>\r\n"
+        "    <Gebruiker_Text>0</Gebruiker_Text>\r\n    <Tariefcode_Text>0</Tariefcode_Text>\r\n"
+        "    <costs_Checked>FALSE</costs_Checked>\r\n    <Scoot_Checked>FALSE</Scoot_Checked>\r\n"
+        "  </Hoofdscherm>\r\n</Configuration>\r\n";
+    const ProcessResult once = runClient({QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
+    ASSERT_EQ(once.exitCode, 0) << once.err.toStdString();
+    const QByteArray afterOnce = test::readAll(dir.file(QStringLiteral("VeloraKarvex.xml")));
+    EXPECT_EQ(afterOnce, expected) << afterOnce.toStdString();
+
+    QProcess polling;
+    polling.start(QStringLiteral(VK_CLIENT_PATH),
+                  {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
+    ASSERT_TRUE(polling.waitForStarted());
+    QTest::qWait(400);
+    polling.terminate();
+    ASSERT_TRUE(polling.waitForFinished(10000));
+    EXPECT_EQ(polling.exitCode(), 0);
+    EXPECT_EQ(test::readAll(dir.file(QStringLiteral("VeloraKarvex.xml"))), afterOnce)
+        << "the same file again";
+}
+
 struct OptionCase {
     const char* name;
     QStringList arguments;

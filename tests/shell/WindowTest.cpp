@@ -159,6 +159,21 @@ TEST_F(WindowTest, ArmingWithTheSameIntervalLeavesTheCountdownAlone) {
     EXPECT_GT(w.W2WTimer().remainingMs(), 19000);
 }
 
+// A tick that sets the interval the timer already has leaves the running countdown alone.
+TEST_F(WindowTest, ATickWithTheSameIntervalLeavesTheCountdownAlone) {
+    writeSettings("<Automatisch_Checked>TRUE</Automatisch_Checked>");
+    THoofdscherm& w = open();
+    const int start = w.W2WTimer().remainingMs();
+    QTest::qWait(1500);
+    const int before = w.W2WTimer().remainingMs();
+    ASSERT_LE(before, start - 1400);
+    w.W2WTimer().W2WTimerTimer();  // Interval is 10: the interval it has
+    EXPECT_LE(w.W2WTimer().remainingMs(), before);
+    form().Interval->setText(QStringLiteral("20"));
+    w.W2WTimer().W2WTimerTimer();
+    EXPECT_GT(w.W2WTimer().remainingMs(), 19000) << "another interval starts the countdown again";
+}
+
 TEST_F(WindowTest, RealTicksRunCyclesOnceAutomatischIsTicked) {
     writeSettings("<Interval_Text>1</Interval_Text>");
     THoofdscherm& w = open();
