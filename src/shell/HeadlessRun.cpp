@@ -11,7 +11,6 @@
 #include "w2w/OrderImport.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 namespace vk {
 
@@ -19,15 +18,9 @@ int runHeadless(const CommandLine& cl) {
     const QDateTime runStart = QDateTime::currentDateTime();
     StopSignals stopSignals;
     const QString folder = programFolder(cl);
-    if (!QDir().mkpath(folder)) {
-        std::fprintf(stderr, "Programmamap %s kan niet gemaakt worden\n", qPrintable(folder));
-        return 1;
-    }
-
-    const ProgramFolderLock folderLock(folder);
-    if (const std::optional<QString> taken = folderLock.takenBy()) {
-        std::fprintf(stderr, "%s\n", qPrintable(*taken));
-        return ProgramFolderLock::kTakenExitCode;
+    std::optional<ProgramFolderLock> folderLock;
+    if (const std::optional<int> exitCode = claimProgramFolder(folder, folderLock)) {
+        return *exitCode;
     }
 
     SystemClock clock;
@@ -37,7 +30,7 @@ int runHeadless(const CommandLine& cl) {
     storage.RestoreSettings(settings);
 
     ConsoleLog log;
-    for (const std::optional<QString>& problem : {folderLock.unavailable(), loadProblem}) {
+    for (const std::optional<QString>& problem : {folderLock->unavailable(), loadProblem}) {
         if (problem) {
             log.appendLine(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);
         }

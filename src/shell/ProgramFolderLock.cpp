@@ -1,5 +1,9 @@
 #include "shell/ProgramFolderLock.h"
 
+#include <QDir>
+
+#include <cstdio>
+
 namespace vk {
 
 ProgramFolderLock::ProgramFolderLock(const QString& programFolder)
@@ -25,6 +29,19 @@ ProgramFolderLock::ProgramFolderLock(const QString& programFolder)
                        "De programmamap %1 kan niet vergrendeld worden; start geen tweede koppeling "
                        "op deze map.")
                        .arg(programFolder);
+}
+
+std::optional<int> claimProgramFolder(const QString& programFolder, std::optional<ProgramFolderLock>& lock) {
+    if (!QDir().mkpath(programFolder)) {
+        std::fprintf(stderr, "Programmamap %s kan niet gemaakt worden\n", qPrintable(programFolder));
+        return 1;
+    }
+    lock.emplace(programFolder);
+    if (const std::optional<QString> taken = lock->takenBy()) {
+        std::fprintf(stderr, "%s\n", qPrintable(*taken));
+        return ProgramFolderLock::kTakenExitCode;
+    }
+    return std::nullopt;
 }
 
 }  // namespace vk

@@ -32,4 +32,9 @@ private:
     std::optional<QString> unavailable_;
 };
 
+// The start of every run on a program folder: the folder is made and its lock taken into lock.
+// Returns the exit code when the run cannot go on; the reason is then on standard error (and, for
+// a folder that another link holds, in lock->takenBy()).
+std::optional<int> claimProgramFolder(const QString& programFolder, std::optional<ProgramFolderLock>& lock);
+
 }  // namespace vk

@@ -9,26 +9,21 @@
 #include "shell/WidgetPorts.h"
 
 #include <QDesktopServices>
-#include <QDir>
 #include <QProcess>
 #include <QUrl>
 
-#include <cstdio>
 
 namespace vk {
 
 int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
     const QString folder = programFolder(cl);
-    if (!QDir().mkpath(folder)) {
-        std::fprintf(stderr, "Programmamap %s kan niet gemaakt worden\n", qPrintable(folder));
-        return 1;
-    }
-    const ProgramFolderLock folderLock(folder);
-    if (const std::optional<QString> taken = folderLock.takenBy()) {
-        std::fprintf(stderr, "%s\n", qPrintable(*taken));
-        boxes.show({QStringLiteral("Vindo Velora\u00ae fout"), *taken, MessageBoxRequest::Icon::Error,
-                    MessageBoxRequest::Buttons::Ok});
-        return ProgramFolderLock::kTakenExitCode;
+    std::optional<ProgramFolderLock> folderLock;
+    if (const std::optional<int> exitCode = claimProgramFolder(folder, folderLock)) {
+        if (const std::optional<QString> taken = folderLock ? folderLock->takenBy() : std::nullopt) {
+            boxes.show({QStringLiteral("Vindo Velora\u00ae fout"), *taken, MessageBoxRequest::Icon::Error,
+                        MessageBoxRequest::Buttons::Ok});
+        }
+        return *exitCode;
     }
     // The program ends when its window is closed, not when the window is hidden to the tray.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -46,7 +41,7 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
                                  QProcess::startDetached(program, QProcess::splitCommand(parameters));
                              }});
         QObject::connect(&window, &THoofdscherm::endRequested, &LinkApplication::requestQuit);
-        if (const std::optional<QString> problem = folderLock.unavailable()) {
+        if (const std::optional<QString> problem = folderLock->unavailable()) {
             window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);
         }
         window.start();
