@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryFile>
@@ -38,8 +37,8 @@ TQormAppUpdate::~TQormAppUpdate() {
     AppSectionName.clear();
 }
 
-bool TQormAppUpdate::fetch(TQormAppUpdateNotifyBox& box, const QString& url,
-                           const std::function<void(const QString&)>& use) {
+void TQormAppUpdate::fetch(TQormAppUpdateNotifyBox& box, const QString& url,
+                           const std::function<void(const QByteArray&)>& use) {
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/AUXXXXXX.tmp"));  // removed when it goes
     if (!file.open()) {
         throw FileError(
@@ -51,15 +50,14 @@ bool TQormAppUpdate::fetch(TQormAppUpdateNotifyBox& box, const QString& url,
         box.ReadmeMemo->clear();
         box.ReadmeMemo->appendPlainText(
             QStringLiteral("Mislukt: %1 %2").arg(failed.status()).arg(failed.reason()));
-        return false;
+        return;
     }
-    file.close();
-    use(file.fileName());
-    return true;
+    file.flush();
+    file.seek(0);
+    use(file.readAll());
 }
 
 bool TQormAppUpdate::CheckForUpdate(bool Quiet) {
-    bool result = true;
     TQormAppUpdateNotifyBox box(env_);
     box.setFont(Font);
     box.ReadmeMemo->setFont(FontReadme);
@@ -71,9 +69,7 @@ bool TQormAppUpdate::CheckForUpdate(bool Quiet) {
     UpdateManifest& m = box.manifest;
 
     if (!UpdateFileURL.isEmpty()) {
-        result = fetch(box, UpdateFileURL, [&](const QString& path) {
-            QFile f(path);
-            const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        fetch(box, UpdateFileURL, [&](const QByteArray& bytes) {
             const auto value = [&](const char* key) {
                 return readIniValue(bytes, AppSectionName, QString::fromLatin1(key));
             };
@@ -85,19 +81,14 @@ bool TQormAppUpdate::CheckForUpdate(bool Quiet) {
         }
     }
     if (!m.ReadmeFileURL.isEmpty()) {
-        const bool readmeFetched = fetch(box, m.ReadmeFileURL, [&](const QString& path) {
+        fetch(box, m.ReadmeFileURL, [&](const QByteArray& bytes) {
             // text by its byte-order mark, else in the ANSI code page; the memo stays as it was when
-            // the file cannot be read
-            QFile f(path);
-            if (!f.open(QIODevice::ReadOnly)) {
-                return;
-            }
+            // the text cannot be decoded
             try {
-                box.ReadmeMemo->setPlainText(decodeTextFile(f.readAll(), path));
+                box.ReadmeMemo->setPlainText(decodeTextFile(bytes, m.ReadmeFileURL));
             } catch (const std::exception&) {
             }
         });
-        result = result && readmeFetched;
     }
     box.DownloadButton->setEnabled(!m.DownloadFileURL.isEmpty());
 
@@ -120,7 +111,6 @@ bool TQormAppUpdate::CheckForUpdate(bool Quiet) {
             env_.openUrl(m.UpdatePageURL);
         }
     }
-    Q_UNUSED(result);
     return false;
 }
 

@@ -42,10 +42,10 @@ public:
 
 private:
     // Fetches url into a fresh temporary file of the user's temporary folder (prefix "AU") and
-    // hands its contents to use; the file is deleted whatever happens. Returns false after a
-    // failed request, with the "Mislukt: " line in the read-me.
-    bool fetch(TQormAppUpdateNotifyBox& box, const QString& url,
-               const std::function<void(const QString&)>& use);
+    // hands its contents to use; the file is deleted whatever happens. A failed request puts its
+    // "Mislukt: " line into the read-me instead.
+    void fetch(TQormAppUpdateNotifyBox& box, const QString& url,
+               const std::function<void(const QByteArray&)>& use);
 
     UpdateEnvironment& env_;
 };
