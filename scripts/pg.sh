@@ -2,7 +2,11 @@
 # A PostgreSQL server of the tests' own on loopback, with a data folder of its own.
 #   scripts/pg.sh start DIR   starts it (DIR is created) and prints the variables the tests read
 #   scripts/pg.sh stop DIR    stops it and removes DIR
-#   scripts/pg.sh pause DIR   stops it and keeps its data; scripts/pg.sh resume DIR starts it again
+#   scripts/pg.sh pause DIR [fast|immediate]   stops it and keeps its data (fast: sessions are told;
+#                                              immediate: they are cut off, as in a crash)
+#   scripts/pg.sh resume DIR  starts it again
+#   scripts/pg.sh freeze DIR  stops the server's processes (SIGSTOP), as a hung server machine;
+#   scripts/pg.sh thaw DIR    lets them go on (SIGCONT)
 set -euo pipefail
 
 action=${1:?start or stop}
@@ -22,7 +26,7 @@ start)
     password="vk-test-$RANDOM$RANDOM"
     printf '%s\n' "$password" > "$dir/pwfile"
     ((EUID == 0)) && chown postgres: "$dir/pwfile"
-    as_postgres "$bin/initdb" -D "$dir/data" -U vktest --pwfile="$dir/pwfile" -A scram-sha-256 -E UTF8 \
+    as_postgres "$bin/initdb" -N -D "$dir/data" -U vktest --pwfile="$dir/pwfile" -A scram-sha-256 -E UTF8 \
         --locale=C.UTF-8 >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; exit 1; }
     printf '%s\n' "$port" > "$dir/port"
     as_postgres "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start \
@@ -38,7 +42,15 @@ export VK_PG_DIR=$dir
 VARS
     ;;
 pause)
-    as_postgres "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+    mode=${3:-fast}
+    as_postgres "$bin/pg_ctl" -D "$dir/data" -m "$mode" -w stop >/dev/null
+    ;;
+freeze | thaw)
+    postmaster=$(head -1 "$dir/data/postmaster.pid")
+    signal=STOP
+    [[ "$action" == thaw ]] && signal=CONT
+    # the server and every one of its processes, the sessions included
+    kill -s "$signal" "$postmaster" $(pgrep -P "$postmaster" || true)
     ;;
 resume)
     port=$(cat "$dir/port")
@@ -53,7 +65,7 @@ stop)
     rm -rf "$dir"
     ;;
 *)
-    echo "usage: $0 start|stop|pause|resume DIR" >&2
+    echo "usage: $0 start|stop|pause|resume|freeze|thaw DIR" >&2
     exit 2
     ;;
 esac

@@ -6,9 +6,6 @@
 #include <QSqlError>
 #include <QVariant>
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <algorithm>
 #include <atomic>
 #include <optional>
@@ -24,23 +21,6 @@ constexpr QStringView kLostInUnit =
 constexpr int SQLITE_IOERR = 10;
 constexpr int SQLITE_CANTOPEN = 14;
 constexpr int SQLITE_NOTADB = 26;
-
-// Asks the ODBC driver whether the connection is dead; nothing when it cannot say.
-std::optional<bool> odbcConnectionDead(const QSqlDatabase& db) {
-    if (db.driverName() != u"QODBC") {
-        return std::nullopt;
-    }
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "SQLHANDLE") != 0) {
-        return std::nullopt;
-    }
-    SQLHANDLE connection = *static_cast<const SQLHANDLE*>(handle.constData());
-    SQLUINTEGER dead = SQL_CD_FALSE;
-    if (!SQL_SUCCEEDED(SQLGetConnectAttr(connection, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))) {
-        return std::nullopt;
-    }
-    return dead == SQL_CD_TRUE;
-}
 
 QString newConnectionName() {
     static std::atomic<int> counter{0};
@@ -85,49 +65,99 @@ bool PlanningDatabase::isOpen() const {
     return QSqlDatabase::contains(connectionName_) && QSqlDatabase::database(connectionName_, false).isOpen();
 }
 
-void PlanningDatabase::fail(const QSqlError& error) {
-    if (connectionLost(error)) {
+void PlanningDatabase::fail(const QSqlError& error, const QStringList& states) {
+    const bool lost = connectionLost(error, states);
+    if (lost) {
         Close();
+        if (inUnit_) {
+            unitLost_ = true;
+        }
     }
     if (inUnit_ && !isOpen() && unitFailure_.isEmpty()) {
         unitFailure_ = kLostInUnit.toString();
     }
+    if (lost) {
+        throw ConnectionLost(databaseErrorText(error));
+    }
     throw DatabaseError(databaseErrorText(error));
 }
 
-bool PlanningDatabase::connectionLost(const QSqlError& error) const {
-    if (!QSqlDatabase::contains(connectionName_)) {
+bool PlanningDatabase::connectionLost(const QSqlError& error, const QStringList& states) {
+    if (!isOpen()) {
         return false;
     }
     QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
-    if (!db.isOpen()) {
-        return false;
-    }
     if (db.driverName() == u"QSQLITE") {
-        // the file can no longer be read or written, or is no database any more
+        // the file can no longer be read or written, is no database any more, or is not the file
+        // that was opened
         const int code = error.nativeErrorCode().toInt();
-        return code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_NOTADB;
+        return code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_NOTADB || sqliteFileReplaced();
     }
-    // The driver knows best whether its connection is dead; the texts cover drivers that do not say.
-    if (const std::optional<bool> dead = odbcConnectionDead(db)) {
-        if (*dead) {
+    // The driver knows best whether its connection is dead.
+    if (odbcConnectionDead(db).value_or(false)) {
+        return true;
+    }
+    switch (verdictOfSqlStates(states + odbcConnectionStates(db))) {
+        case ConnectionVerdict::Lost:
             return true;
-        }
+        case ConnectionVerdict::Alive:
+            return false;
+        case ConnectionVerdict::Unknown:
+            break;
     }
+    // The texts of drivers that give no state, as a last resort.
     const QString text = error.databaseText() + u' ' + error.driverText();
     for (const char* sign :
          {"server closed the connection", "no connection to the server", "could not send data to server",
           "could not receive data from server", "terminating connection", "Communication link failure",
-          "connection is dead", "TCP Provider", "SSL SYSCALL error"}) {
+          "connection is dead", "connection has been lost", "connection lost", "TCP Provider",
+          "SSL SYSCALL error"}) {
         if (text.contains(QLatin1String(sign), Qt::CaseInsensitive)) {
             return true;
         }
     }
-    return false;
+    if (inUnit_) {
+        // A validation statement would be refused inside a unit that a failed statement aborted;
+        // the unit goes on (a savepoint may undo the failure), and the next use outside it checks.
+        checkDue_ = true;
+        return false;
+    }
+    return !answersValidation();
+}
+
+bool PlanningDatabase::checkDue() const {
+    return checkDue_ || std::chrono::steady_clock::now() - lastUse_ > kIdleBeforeCheck;
+}
+
+void PlanningDatabase::noteUse() {
+    lastUse_ = std::chrono::steady_clock::now();
+}
+
+bool PlanningDatabase::sqliteFileReplaced() const {
+    return !sqliteFile_.isEmpty() && fileIdentity(sqliteFile_) != sqliteIdentity_;
+}
+
+// A statement that any live connection answers; the server's statement time-out bounds it.
+bool PlanningDatabase::answersValidation() {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    return q.exec(QStringLiteral("SELECT 1")) && q.next();
+}
+
+bool PlanningDatabase::checkConnection() {
+    if (!isOpen() || inUnit_) {
+        return isOpen();
+    }
+    checkDue_ = false;
+    if (sqliteFileReplaced() || !answersValidation()) {
+        Close();
+        return false;
+    }
+    noteUse();
+    return true;
 }
 
 void PlanningDatabase::open() {
-    if (isOpen()) {
+    if (isOpen() && (inUnit_ || !checkDue() || checkConnection())) {
         return;
     }
     if (inUnit_) {
@@ -135,7 +165,7 @@ void PlanningDatabase::open() {
         if (unitFailure_.isEmpty()) {
             unitFailure_ = kLostInUnit.toString();
         }
-        throw DatabaseError(unitFailure_);
+        throw ConnectionLost(unitFailure_);
     }
     const ConnectionTarget target = ADOBeforeConnect();
     Close();
@@ -157,6 +187,8 @@ void PlanningDatabase::open() {
         fail(error);
     }
     ++connectionNumber_;
+    checkDue_ = false;
+    noteUse();
     if (target.dialect) {
         dialect_ = *target.dialect;
     } else {
@@ -175,6 +207,9 @@ void PlanningDatabase::open() {
         limitWaits(db);
         if (target.kind == ConnectionTarget::Kind::Sqlite) {
             createSqliteSchemaIfEmpty();
+            // known once the connection has made the file
+            sqliteFile_ = target.databaseName;
+            sqliteIdentity_ = fileIdentity(sqliteFile_);
         }
     } catch (...) {
         Close();
@@ -204,7 +239,7 @@ void PlanningDatabase::limitWaits(QSqlDatabase& db) {
     QSqlQuery q(db);
     for (const QString& statement : limits) {
         if (!q.exec(statement)) {
-            fail(q.lastError());
+            fail(q.lastError(), odbcStatementStates(q));
         }
     }
 }
@@ -238,6 +273,8 @@ void PlanningDatabase::Close() {
         unitFailure_ = kLostInUnit.toString();  // closing discards what the unit had not committed
     }
     prepared_.clear();
+    sqliteFile_.clear();
+    sqliteIdentity_.reset();
     if (QSqlDatabase::contains(connectionName_)) {
         QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
         db.close();
@@ -248,9 +285,10 @@ void PlanningDatabase::beginUnit() {
     open();
     QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
     if (!db.transaction()) {
-        fail(db.lastError());
+        fail(db.lastError(), odbcConnectionStates(db));
     }
     inUnit_ = true;
+    unitLost_ = false;
     unitFailure_.clear();
 }
 
@@ -260,7 +298,11 @@ void PlanningDatabase::commitUnit() {
     }
     if (!unitFailure_.isEmpty() || !isOpen()) {
         const QString why = unitFailure_.isEmpty() ? kLostInUnit.toString() : unitFailure_;
+        const bool lost = unitLost_ || !isOpen();
         rollbackUnit();
+        if (lost) {
+            throw ConnectionLost(why);
+        }
         throw DatabaseError(why);
     }
     if (beforeCommit) {
@@ -269,7 +311,9 @@ void PlanningDatabase::commitUnit() {
     QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
     const bool committed = db.commit();
     inUnit_ = false;
-    if (!committed) {
+    if (committed) {
+        noteUse();
+    } else {
         const QSqlError error = db.lastError();
         // whatever the database made of it, a connection in doubt is not used again
         Close();
@@ -295,7 +339,7 @@ void PlanningDatabase::rollbackUnit() noexcept {
 void PlanningDatabase::savepoint(const QString& name) {
     QSqlQuery q(QSqlDatabase::database(connectionName_, false));
     if (!q.exec(savepointStatement(dialect_, name))) {
-        fail(q.lastError());
+        fail(q.lastError(), odbcStatementStates(q));
     }
 }
 
@@ -304,11 +348,12 @@ void PlanningDatabase::rollbackToSavepoint(const QString& name) {
     if (!q.exec(rollbackToSavepointStatement(dialect_, name))) {
         // what the unit still holds is no longer known: it commits nothing
         const QSqlError error = q.lastError();
+        const QStringList states = odbcStatementStates(q);
         if (unitFailure_.isEmpty()) {
             unitFailure_ = QStringLiteral("Het bewaren is mislukt (%1); er is niets bewaard")
                                .arg(databaseErrorText(error));
         }
-        fail(error);
+        fail(error, states);
     }
 }
 
@@ -320,7 +365,7 @@ QSqlQuery& PlanningDatabase::prepared(const QString& sql) {
         query->setForwardOnly(true);
         query->setNumericalPrecisionPolicy(QSql::HighPrecision);
         if (!query->prepare(sql)) {
-            fail(query->lastError());
+            fail(query->lastError(), odbcStatementStates(*query));
         }
         it = prepared_.emplace(sql, std::move(query)).first;
     }
@@ -338,9 +383,11 @@ QSqlQuery& PlanningDatabase::execute(const QString& sql, const QVariantList& val
     if (!query.exec()) {
         // a statement that failed is prepared anew next time
         const QSqlError error = query.lastError();
+        const QStringList states = odbcStatementStates(query);
         prepared_.erase(sql);
-        fail(error);
+        fail(error, states);
     }
+    noteUse();
     return query;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "planning/ConnectionHealth.h"
 #include "planning/ConnectionTarget.h"
 #include "planning/SqlDialect.h"
 #include "platform/Errors.h"
@@ -23,6 +24,13 @@ class OutcomeUnknown : public DatabaseError {
     using DatabaseError::DatabaseError;
 };
 
+// The connection was found dead (the server restarted or ended the session, the network went, the
+// database file was removed) and has been closed; nothing of the unit it ran in was committed. The
+// next use opens a new connection, so the work can be done once more from its start.
+class ConnectionLost : public DatabaseError {
+    using DatabaseError::DatabaseError;
+};
+
 // "ADO": the one connection to the planning database. It is not opened at the start; it opens
 // by itself when something needs it (with the login settings as they are at that moment) and
 // then stays open until it is closed. Every statement commits by itself.
@@ -38,12 +46,24 @@ public:
     PlanningDatabase(const PlanningDatabase&) = delete;
     PlanningDatabase& operator=(const PlanningDatabase&) = delete;
 
+    // A connection that has not been used for this long is checked before its next use.
+    static constexpr std::chrono::seconds kIdleBeforeCheck{5};
+
     // Opens the connection when it is closed; raises a DatabaseError with the driver's message
-    // when the connect fails (the connection then stays closed).
+    // when the connect fails (the connection then stays closed). An open connection that is due
+    // for a check (see checkBeforeNextUse) is checked first, outside a unit, and replaced by a new
+    // one when it is dead.
     void open();
     bool isOpen() const;
     // Closes the connection and every statement on it; closing a closed one does nothing.
     void Close();
+
+    // The next use checks the connection first: the import engine asks this at the start of every
+    // cycle, so that a server restarted while the link was idle costs no document anything.
+    void checkBeforeNextUse() { checkDue_ = true; }
+    // Checks the open connection now (outside a unit): a dead one is closed. Returns whether the
+    // connection is open afterwards.
+    bool checkConnection();
 
     // Runs just before every connect: the target built from the login settings as they are now.
     ConnectionTarget ADOBeforeConnect() const;
@@ -82,16 +102,22 @@ public:
     bool recordStatements = false;
     QStringList statements;
 
-    // Whether the error means that the connection is gone (the server restarted, the network
-    // went away, the database file became unreadable): the connection is then closed, so that the
-    // next use opens a new one.
-    bool connectionLost(const QSqlError& error) const;
+    // Whether a failed statement's error means that the connection is gone (the server restarted,
+    // the network went away, the database file was removed or became unreadable). The driver is
+    // asked first, then the SQLSTATEs of the statement's diagnostic records (states), and where
+    // neither tells, outside a unit, the connection itself with a validation statement.
+    bool connectionLost(const QSqlError& error, const QStringList& states);
 
 private:
     void createSqliteSchemaIfEmpty();
     void limitWaits(QSqlDatabase& db);
-    // Raises the error as a DatabaseError, closing the connection first when it is gone.
-    [[noreturn]] void fail(const QSqlError& error);
+    bool checkDue() const;
+    bool answersValidation();
+    bool sqliteFileReplaced() const;
+    void noteUse();
+    // Raises the error as a DatabaseError, closing the connection first when it is gone
+    // (a ConnectionLost then). states: the SQLSTATEs of the failed statement, read right after it.
+    [[noreturn]] void fail(const QSqlError& error, const QStringList& states = {});
 
     const Settings& settings_;
     QString programFolder_;
@@ -102,6 +128,13 @@ private:
     bool inUnit_ = false;
     // Why the running unit can no longer commit what it was given; empty while it can.
     QString unitFailure_;
+    // The unit failed because its connection was lost: it may be done again on a new one.
+    bool unitLost_ = false;
+    bool checkDue_ = false;
+    std::chrono::steady_clock::time_point lastUse_{};
+    // The SQLite file as it was when the connection opened it.
+    QString sqliteFile_;
+    std::optional<FileIdentity> sqliteIdentity_;
     std::map<QString, std::unique_ptr<QSqlQuery>> prepared_;
 };
 

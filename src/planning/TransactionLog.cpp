@@ -29,6 +29,11 @@ void TransactionLog::LogTransactie(int ritstaat, int rit, int wagen, int chauffe
         QSqlQuery& q = ado_.execute(insertStatement(), {gebruiker, ritstaat, rit, wagen, chauffeur, code,
                                                         opmerking.isNull() ? QStringLiteral("") : opmerking});
         q.finish();
+    } catch (const ConnectionLost& lost) {
+        if (inUnit) {
+            throw;  // nothing of the unit was committed: the whole of it is done again on a new connection
+        }
+        errors_.handleException(lost);
     } catch (const std::exception& error) {
         if (inUnit && ado_.isOpen()) {
             try {

@@ -151,6 +151,7 @@ void ImportEngine::runCycle() {
     if (inbound_.isEmpty()) {
         return;
     }
+    handlers_.cycleStarts();
     recoverUnfinished();
     // The listing is read as the folder yields it, unsorted, with hidden and system entries and
     // folders too; it ends when the iterator goes out of scope, also when an error leaves.
@@ -195,7 +196,11 @@ void ImportEngine::recoverUnfinished() {
             }
             bool saved = false;
             try {
-                saved = handlers_.documentSaved(record);
+                try {
+                    saved = handlers_.documentSaved(record);
+                } catch (const ConnectionLost&) {
+                    saved = handlers_.documentSaved(record);  // asked once more on a new connection
+                }
             } catch (const std::exception& error) {
                 // without the database nothing can be told: the record waits for the next cycle
                 if (!unreachableReported_.contains(record.id)) {
@@ -316,14 +321,16 @@ void ImportEngine::processEntry(const QString& name) {
 // From the delete on: the kind's handling, its answer, the log line.
 void ImportEngine::handleDocument(const QString& path) {
     const QString kind = tagValue(u"<kind>");
-    if (kind == u"ADD") {
-        handlers_.handleNewOrder(*this);
-    }
-    if (kind == u"UPD") {
-        // An amendment gives its row a new key. The records of documents answered before it are
-        // settled first, so that none of them is ever looked for by a key the row no longer has.
-        settleAnswered();
-        handlers_.handleAmendment(*this);
+    try {
+        runKindHandler(kind);
+    } catch (const ConnectionLost& lost) {
+        // Nothing of the document was committed: it is handled once more, from its text, on a new
+        // connection (an amendment reads its row again). Only when no new connection can be made,
+        // or it is lost again, is the document refused.
+        logError(QStringLiteral("De verbinding met de planningdatabase was verbroken (%1); \"%2\" wordt "
+                                "opnieuw verwerkt op een nieuwe verbinding")
+                     .arg(lost.message(), path));
+        runKindHandler(kind);
     }
 
     logLine(timestamp() + QStringLiteral(" Verbinding ") + QStringLiteral("W2W ") + kind +
@@ -334,6 +341,18 @@ void ImportEngine::handleDocument(const QString& path) {
         dropRecord();
     }
     record_.reset();
+}
+
+void ImportEngine::runKindHandler(const QString& kind) {
+    if (kind == u"ADD") {
+        handlers_.handleNewOrder(*this);
+    }
+    if (kind == u"UPD") {
+        // An amendment gives its row a new key. The records of documents answered before it are
+        // settled first, so that none of them is ever looked for by a key the row no longer has.
+        settleAnswered();
+        handlers_.handleAmendment(*this);
+    }
 }
 
 // The "BACKUPS" folder below the inbound folder, found without regard to letter case (the

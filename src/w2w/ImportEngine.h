@@ -38,6 +38,8 @@ public:
         Q_UNUSED(record);
         return false;
     }
+    // A cycle starts: the database connection is checked before its first use in the cycle.
+    virtual void cycleStarts() {}
 };
 
 // What the cycle reaches of the window.
@@ -107,6 +109,7 @@ private:
     void handleGuarded(const QString& name, Body body);
     void processEntry(const QString& name);
     void handleDocument(const QString& path);
+    void runKindHandler(const QString& kind);
     void refuse(const QString& name);
     void dropRecord();
     void settleAnswered();

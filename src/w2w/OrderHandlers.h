@@ -16,6 +16,7 @@ public:
     void handleNewOrder(ImportEngine& engine) override;
     void handleAmendment(ImportEngine& engine) override;
     bool documentSaved(const JournalRecord& record) override;
+    void cycleStarts() override { row_.database().checkBeforeNextUse(); }
 
 private:
     void assignNewOrder(const ImportEngine& engine);
