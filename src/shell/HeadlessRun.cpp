@@ -16,7 +16,6 @@ namespace vk {
 
 int runHeadless(const CommandLine& cl) {
     const QDateTime runStart = QDateTime::currentDateTime();
-    StopSignals stopSignals;
     const QString folder = programFolder(cl);
     std::optional<ProgramFolderLock> folderLock;
     if (const std::optional<int> exitCode = claimProgramFolder(folder, folderLock)) {
@@ -51,8 +50,13 @@ int runHeadless(const CommandLine& cl) {
         }
     };
 
+    // A stop requested before the loop (or the one cycle) starts is honoured at this point; one
+    // that arrives later is read by the loop.
+    StopSignals stopSignals;
     if (cl.once) {
-        engine.CheckXMLfiles();
+        if (!StopSignals::requested()) {
+            engine.CheckXMLfiles();
+        }
         endRun();
         return 0;
     }
@@ -60,7 +64,9 @@ int runHeadless(const CommandLine& cl) {
     PollingTimer timer(settings, log, [&] { engine.CheckXMLfiles(); });
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &QCoreApplication::quit);
     timer.arm();
-    QCoreApplication::exec();
+    if (!StopSignals::requested()) {
+        QCoreApplication::exec();
+    }
     endRun();
     return 0;
 }

@@ -1,6 +1,10 @@
 #include "shell/StopSignals.h"
 
+#include "platform/Errors.h"
+
+#include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 #include <csignal>
 
 namespace vk {
@@ -8,29 +12,52 @@ namespace vk {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t stopSignalArrived = 0;
 
-void onSignal(int) {
+void onStopSignal(int) {
+    const int savedErrno = errno;
+    stopSignalArrived = 1;
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+void setHandler(int signal, void (*handler)(int), int flags) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = flags;
+    if (::sigaction(signal, &action, nullptr) != 0) {
+        throw Error(QStringLiteral("Signaalafhandeling niet in te stellen: %1").arg(systemErrorText(errno)));
+    }
 }
 
 }  // namespace
 
-StopSignals::StopSignals(QObject* parent) : QObject(parent) {
-    if (signalPipe[0] < 0 && ::pipe(signalPipe) != 0) {
+void installStopSignalHandlers() {
+    if (signalPipe[0] >= 0) {
         return;
     }
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(signal, &action, nullptr);
+    // Not inherited by programs the link starts; a full pipe never blocks a handler.
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        throw Error(QStringLiteral("Signaalafhandeling niet in te stellen: %1").arg(systemErrorText(errno)));
     }
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        setHandler(signal, onStopSignal, SA_RESTART);
+    }
+}
+
+bool StopSignals::requested() {
+    return stopSignalArrived != 0;
+}
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    installStopSignalHandlers();
     notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+        char bytes[64];
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
         Q_EMIT stopRequested();
     });
 }

@@ -7,13 +7,24 @@
 
 namespace vk {
 
-// SIGINT, SIGTERM and SIGHUP end the run in order. The signal handler only writes a byte into a
-// pipe; the event loop reads it as an ordinary event, so a request that arrives while a cycle
-// pumps messages takes effect once the cycle has returned to the loop.
+// SIGINT, SIGTERM and SIGHUP end the run in order. The handlers are installed as the first step of
+// main, so that a request during the start-up ends the run in order rather than by the signal's
+// default action. A handler only notes the request and writes a byte into a pipe;
+// the byte stays there until the run's event loop reads it as an ordinary event, and a run checks
+// StopSignals::requested() before it enters its loop.
+
+// Installs the handlers. Safe to call more than once; throws Error when the pipe cannot be made.
+void installStopSignalHandlers();
+
+// The run's view of the requests: stopRequested() once the event loop reads a request.
 class StopSignals final : public QObject {
     Q_OBJECT
 public:
+    // Installs the handlers if the program has not done so yet.
     explicit StopSignals(QObject* parent = nullptr);
+
+    // A stop signal has arrived in this process (at any moment since the handlers were installed).
+    static bool requested();
 
 Q_SIGNALS:
     void stopRequested();

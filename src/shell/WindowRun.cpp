@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QUrl>
 
-
 namespace vk {
 
 int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
@@ -27,8 +26,6 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
     }
     // The program ends when its window is closed, not when the window is hidden to the tray.
     QApplication::setQuitOnLastWindowClosed(false);
-    StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &LinkApplication::requestQuit);
 
     SystemClock clock;
     DialogFolderPicker folders;
@@ -45,7 +42,12 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
             window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);
         }
         window.start();
-        exitCode = QApplication::exec();
+        // A stop requested before the loop starts is honoured here; a later one is read by the loop.
+        StopSignals stopSignals;
+        QObject::connect(&stopSignals, &StopSignals::stopRequested, &LinkApplication::requestQuit);
+        if (!StopSignals::requested() && !LinkApplication::quitRequested()) {
+            exitCode = QApplication::exec();
+        }
     }
     return exitCode;
 }

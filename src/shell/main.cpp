@@ -1,6 +1,8 @@
+#include "platform/Errors.h"
 #include "shell/CommandLine.h"
 #include "shell/HeadlessRun.h"
 #include "shell/LinkApplication.h"
+#include "shell/StopSignals.h"
 #include "shell/WidgetPorts.h"
 #include "shell/WindowRun.h"
 
@@ -26,6 +28,14 @@ void nameTheApplication() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First of all, so that a stop request during the start-up ends the run in order.
+    try {
+        vk::installStopSignalHandlers();
+    } catch (const vk::Error& error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.message()));
+        return 1;
+    }
+
     const vk::CommandLine cl = vk::parseCommandLine(argumentsOf(argc, argv));
     if (!cl.error.isEmpty()) {
         std::fprintf(stderr, "%s\n\n%s", qPrintable(cl.error), qPrintable(vk::usageText()));

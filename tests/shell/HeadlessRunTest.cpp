@@ -1,5 +1,6 @@
 #include "platform/WindowPorts.h"
 #include "settings/Settings.h"
+#include "shell/ClientProcess.h"
 #include "shell/CommandLine.h"
 #include "shell/ExchangeFolders.h"
 #include "shell/PollingTimer.h"
@@ -19,19 +20,9 @@ namespace {
 
 using test::exists;
 
-struct ProcessResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-ProcessResult runClient(const QStringList& arguments) {
-    QProcess p;
-    p.start(QStringLiteral(VK_CLIENT_PATH), arguments);
-    EXPECT_TRUE(p.waitForFinished(60000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
+using test::ProcessResult;
+using test::runClient;
+using test::waitUntilReady;
 
 TEST(HeadlessRun, OneCycleOverAProgramFolderOfItsOwn) {
     test::TempFolder dir;
@@ -62,8 +53,7 @@ TEST(HeadlessRun, StopsInOrderOnSigterm) {
     QProcess p;
     p.start(QStringLiteral(VK_CLIENT_PATH),
             {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
-    ASSERT_TRUE(p.waitForStarted());
-    QTest::qWait(300);
+    ASSERT_TRUE(waitUntilReady(p, dir.path()));
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
@@ -144,17 +134,14 @@ TEST(WindowRun, WithoutADisplayTheProgramSaysSoAndEnds) {
 TEST(WindowRun, StartsInItsProgramFolderAndEndsInOrderOnSigterm) {
     test::TempFolder dir;
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
+    p.setProcessEnvironment(test::offscreenEnvironment());
     p.start(QStringLiteral(VK_CLIENT_PATH), {QStringLiteral("--folder"), dir.path()});
-    ASSERT_TRUE(p.waitForStarted());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return QFileInfo(dir.file(QStringLiteral("W2W/C2S/Backups"))).isDir(); }, 20000));
+    ASSERT_TRUE(waitUntilReady(p, dir.path()));
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo(dir.file(QStringLiteral("W2W/C2S/Backups"))).isDir());
     const QByteArray stored = test::readAll(dir.file(QStringLiteral("VeloraKarvex.xml")));
     EXPECT_TRUE(stored.contains("<Interval_Text>10</Interval_Text>")) << stored.toStdString();
     EXPECT_TRUE(stored.contains("W2W/S2C</w2wInkomende_Text>"));
@@ -168,9 +155,7 @@ TEST(ProgramFolderLock, OneLinkPerProgramFolder) {
     QProcess first;
     first.start(QStringLiteral(VK_CLIENT_PATH),
                 {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
-    ASSERT_TRUE(first.waitForStarted());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return QFileInfo(dir.file(QStringLiteral("W2W/C2S/Backups"))).isDir(); }, 20000));
+    ASSERT_TRUE(waitUntilReady(first, dir.path()));
 
     const ProcessResult second =
         runClient({QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
@@ -219,8 +204,7 @@ TEST(HeadlessRun, TheSettingsFileAfterARunIsWholeAndInOrder) {
     QProcess polling;
     polling.start(QStringLiteral(VK_CLIENT_PATH),
                   {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
-    ASSERT_TRUE(polling.waitForStarted());
-    QTest::qWait(400);
+    ASSERT_TRUE(waitUntilReady(polling, dir.path()));
     polling.terminate();
     ASSERT_TRUE(polling.waitForFinished(10000));
     EXPECT_EQ(polling.exitCode(), 0);
