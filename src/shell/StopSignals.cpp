@@ -9,14 +9,30 @@
 
 namespace vk {
 
+const char kStopTimeoutMessage[] =
+    "Stopverzoek niet binnen 10 seconden uitgevoerd: de koppeling wacht op de database of op een "
+    "bestand; het programma stopt nu (code 5) zonder de instellingen te bewaren. Het document in "
+    "behandeling wordt bij de volgende start hersteld.\n";
+static_assert(kStopGraceSeconds == 10 && kStopTimeoutExitCode == 5, "the line names the period and the code");
+
 namespace {
 
 int signalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t stopSignalArrived = 0;
 
+// Only async-signal-safe calls below: write, alarm, _exit.
+void onGraceOver(int) {
+    [[maybe_unused]] const auto written =
+        ::write(STDERR_FILENO, kStopTimeoutMessage, sizeof kStopTimeoutMessage - 1);
+    ::_exit(kStopTimeoutExitCode);
+}
+
 void onStopSignal(int) {
     const int savedErrno = errno;
-    stopSignalArrived = 1;
+    if (stopSignalArrived == 0) {
+        stopSignalArrived = 1;
+        ::alarm(kStopGraceSeconds);
+    }
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
     errno = savedErrno;
@@ -42,6 +58,7 @@ void installStopSignalHandlers() {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw Error(QStringLiteral("Signaalafhandeling niet in te stellen: %1").arg(systemErrorText(errno)));
     }
+    setHandler(SIGALRM, onGraceOver, 0);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         setHandler(signal, onStopSignal, SA_RESTART);
     }

@@ -12,8 +12,19 @@ namespace vk {
 // default action. A handler only notes the request and writes a byte into a pipe;
 // the byte stays there until the run's event loop reads it as an ordinary event, and a run checks
 // StopSignals::requested() before it enters its loop.
+//
+// A request that the run cannot act on within kStopGraceSeconds (a database call that does not
+// return, an orderly end that hangs) ends the process at once: one line on standard error and
+// exit code kStopTimeoutExitCode, without the orderly end (the settings file is not written; the
+// document in flight is recovered from the journal at the next start).
+inline constexpr unsigned kStopGraceSeconds = 10;
+inline constexpr int kStopTimeoutExitCode = 5;
 
-// Installs the handlers. Safe to call more than once; throws Error when the pipe cannot be made.
+// The line on standard error when the grace period runs out.
+extern const char kStopTimeoutMessage[];
+
+// Installs the handlers (and the grace period's alarm handler). Safe to call more than once; throws
+// Error when the pipe cannot be made.
 void installStopSignalHandlers();
 
 // The run's view of the requests: stopRequested() once the event loop reads a request.
