@@ -7,6 +7,7 @@
 #include "shell/ExchangeFolders.h"
 #include "shell/PollingTimer.h"
 #include "shell/ProgramFolderLock.h"
+#include "shell/QtMessageRouting.h"
 #include "shell/StopSignals.h"
 #include "w2w/OrderImport.h"
 
@@ -29,6 +30,7 @@ int runHeadless(const CommandLine& cl) {
     storage.RestoreSettings(settings);
 
     ConsoleLog log;
+    const QtMessageRouting::LogAttachment qtMessagesInTheLog(log);
     for (const std::optional<QString>& problem : {folderLock->unavailable(), loadProblem}) {
         if (problem) {
             log.appendLine(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);

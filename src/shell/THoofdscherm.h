@@ -70,6 +70,8 @@ public:
     void restoreFromTray();
     // A line of the program's own at the end of Logboek.
     void appendToLog(const QString& line) { log_->appendLine(line); }
+    // Logboek as the working code sees it.
+    LogView& logView() { return *log_; }
     // The general error handler: the whole text of Logboek becomes the message.
     void ApplicationEvents1Exception(const std::exception& error);
 

@@ -4,6 +4,7 @@
 #include "shell/LinkApplication.h"
 #include "shell/ProgramFolderLock.h"
 #include "shell/ProgramVersion.h"
+#include "shell/QtMessageRouting.h"
 #include "shell/StopSignals.h"
 #include "shell/THoofdscherm.h"
 #include "shell/WidgetPorts.h"
@@ -37,6 +38,7 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
                              [](const QString& program, const QString& parameters) {
                                  QProcess::startDetached(program, QProcess::splitCommand(parameters));
                              }});
+        const QtMessageRouting::LogAttachment qtMessagesInTheLog(window.logView());
         QObject::connect(&window, &THoofdscherm::endRequested, &LinkApplication::requestQuit);
         if (const std::optional<QString> problem = folderLock->unavailable()) {
             window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);

@@ -2,6 +2,7 @@
 #include "shell/CommandLine.h"
 #include "shell/HeadlessRun.h"
 #include "shell/LinkApplication.h"
+#include "shell/QtMessageRouting.h"
 #include "shell/StopSignals.h"
 #include "shell/WidgetPorts.h"
 #include "shell/WindowRun.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message()));
         return 1;
     }
+    const vk::QtMessageRouting qtMessages;
 
     const vk::CommandLine cl = vk::parseCommandLine(argumentsOf(argc, argv));
     if (!cl.error.isEmpty()) {

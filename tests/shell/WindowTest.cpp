@@ -1,5 +1,6 @@
 #include "shell/LinkApplication.h"
 #include "shell/ProgramFolderLock.h"
+#include "shell/QtMessageRouting.h"
 #include "shell/WindowFixture.h"
 #include "shell/WindowRun.h"
 
@@ -25,6 +26,25 @@ using test::WindowTest;
 QByteArray newOrder(int id) {
     return "<w2w><s2c><kind>ADD</kind><id>" + QByteArray::number(id) +
            "</id><ssec>201101071146</ssec><passenger>Dhr. Jansen</passenger></s2c></w2w>";
+}
+
+// Qt's own warnings are lines of Logboek, reached through the window's log view; those of the SQL
+// classes are not (the link logs the failure itself).
+TEST_F(WindowTest, QtWarningsAreLinesOfLogboek) {
+    const QtMessageRouting routing;
+    THoofdscherm& w = open();
+    qWarning("a warning before Logboek takes them");
+    const QtMessageRouting::LogAttachment attached(w.logView());
+    qWarning("QSqlQuery::exec: database not open");
+    qWarning("a warning of the toolkit");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return logText().contains(QStringLiteral("toolkit")); }, 2000));
+    const QStringList lines = logText().split(u'\n');
+    ASSERT_GE(lines.size(), 2) << logText().toStdString();
+    EXPECT_TRUE(
+        lines[lines.size() - 2].endsWith(QStringLiteral(" - Qt: a warning before Logboek takes them")));
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral(" - Qt: a warning of the toolkit")))
+        << logText().toStdString();
+    EXPECT_FALSE(logText().contains(QStringLiteral("QSql")));
 }
 
 TEST_F(WindowTest, FirstStartInAnEmptyProgramFolder) {
