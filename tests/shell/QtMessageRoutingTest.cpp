@@ -243,7 +243,6 @@ TEST(QtMessageRouting, AFailingDatabaseLeavesNoDriverWarningsOnStandardError) {
     for (const char* text : {"QODBC", "QSql"}) {
         EXPECT_FALSE(r.err.contains(QLatin1StringView(text))) << r.err.toStdString();
     }
-    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
 }
 
 }  // namespace
