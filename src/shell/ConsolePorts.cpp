@@ -1,6 +1,7 @@
 #include "shell/ConsolePorts.h"
 
 #include "platform/Errors.h"
+#include "shell/StopSignals.h"
 
 #include <QCoreApplication>
 
@@ -25,6 +26,7 @@ void LogReplacingErrorHandler::handleException(const std::exception& error) {
 }
 
 void EventLoopPump::processPendingMessages() {
+    StopSignals::noteProgress();
     QCoreApplication::processEvents();
 }
 

@@ -68,6 +68,12 @@ bool StopSignals::requested() {
     return stopSignalArrived != 0;
 }
 
+void StopSignals::noteProgress() {
+    if (stopSignalArrived != 0) {
+        ::alarm(kStopGraceSeconds);
+    }
+}
+
 StopSignals::StopSignals(QObject* parent) : QObject(parent) {
     installStopSignalHandlers();
     notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);

@@ -13,8 +13,9 @@ namespace vk {
 // the byte stays there until the run's event loop reads it as an ordinary event, and a run checks
 // StopSignals::requested() before it enters its loop.
 //
-// A request that the run cannot act on within kStopGraceSeconds (a database call that does not
-// return, an orderly end that hangs) ends the process at once: one line on standard error and
+// A request that the run cannot act on within kStopGraceSeconds of the request or of its last sign
+// of progress (a database call that does not return, an orderly end that hangs) ends the process at
+// once: one line on standard error and
 // exit code kStopTimeoutExitCode, without the orderly end (the settings file is not written; the
 // document in flight is recovered from the journal at the next start).
 inline constexpr unsigned kStopGraceSeconds = 10;
@@ -36,6 +37,10 @@ public:
 
     // A stop signal has arrived in this process (at any moment since the handlers were installed).
     static bool requested();
+    // The run is moving on (a cycle lets the window's messages run once per document): a request
+    // that waits for the end of a long cycle gets its grace period anew, so that only a call that
+    // does not return for kStopGraceSeconds ends the process.
+    static void noteProgress();
 
 Q_SIGNALS:
     void stopRequested();

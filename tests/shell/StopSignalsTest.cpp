@@ -139,5 +139,22 @@ TEST(StopSignals, ARequestThatTheLinkCannotActOnEndsTheProgramAfterTheGracePerio
     EXPECT_EQ(pg.value(QStringLiteral("SELECT COUNT(*) FROM planning WHERE pla_extern = 4710")).toInt(), 1);
 }
 
+// A request that comes while a long cycle works through its documents waits for the cycle's end,
+// however long that is: every document the cycle starts gives it another grace period.
+TEST(StopSignals, ACycleThatMovesOnIsNotCutShort) {
+    EXPECT_EXIT(
+        {
+            installStopSignalHandlers();
+            std::raise(SIGTERM);
+            // a cycle of 13 seconds that lets the messages run once a second
+            for (int second = 0; second < 13; ++second) {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                StopSignals::noteProgress();
+            }
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
 }  // namespace vk
