@@ -55,9 +55,9 @@ void PrintTo(Disturbance d, std::ostream* os) {
 
 // One link, made once and never restarted, on a PostgreSQL server of the test's own that is
 // stopped and started for real.
-class DatabaseRestart : public ::testing::TestWithParam<Disturbance> {
+class OneRunningLink : public ::testing::Test {
 protected:
-    DatabaseRestart() {
+    OneRunningLink() {
         server.fillLoginSettings(settings);
         inbound = root.mkdir(QStringLiteral("W2W/S2C"));
         root.mkdir(QStringLiteral("W2W/S2C/Backups"));
@@ -114,6 +114,8 @@ protected:
     test::ScriptedPump pump;
     OrderImport link{{settings, packet, log, errors, pump, clock}, root.path() + u'/'};
 };
+
+class DatabaseRestart : public OneRunningLink, public ::testing::WithParamInterface<Disturbance> {};
 
 // Under one running link, every document dropped after the server is back (or after its session
 // was ended) is answered "BOB" with its change made once; "WOB" only for documents handled while
@@ -214,32 +216,16 @@ INSTANTIATE_TEST_SUITE_P(Disturbances, DatabaseRestart,
 
 // A server that does not come back: each document is refused once, with the driver's message, and
 // the link goes on; once it is back, the next document is handled.
-TEST(DatabaseDown, DocumentsAreRefusedWhileItIsDownAndHandledOnceItIsBack) {
-    test::PrivatePostgres server;
-    MemorySettings settings;
-    server.fillLoginSettings(settings);
-    test::TempFolder root;
-    const QString inbound = root.mkdir(QStringLiteral("W2W/S2C"));
-    root.mkdir(QStringLiteral("W2W/S2C/Backups"));
-    const QString outbound = root.mkdir(QStringLiteral("W2W/C2S"));
-    settings.setText(Setting::w2wInkomende, inbound);
-    settings.setText(Setting::w2wUitgaande, outbound);
-    SystemClock clock;
-    test::RecordingLog log;
-    test::ReplacingErrorHandler errors{log};
-    test::RecordingPacket packet;
-    test::ScriptedPump pump;
-    OrderImport link{{settings, packet, log, errors, pump, clock}, root.path() + u'/'};
+TEST_F(OneRunningLink, DocumentsAreRefusedWhileTheServerIsDownAndHandledOnceItIsBack) {
     server.stop("immediate");
-    root.write(QStringLiteral("W2W/S2C/o1.s2c"), newOrder(1));
-    link.engine.CheckXMLfiles();
-    EXPECT_TRUE(test::readAll(outbound + QStringLiteral("/o1.c2s")).contains("<kind>WOB</kind>"));
+    drop(1, "o", newOrder(1));
+    cycle();
+    EXPECT_EQ(answer(1, "o"), "WOB");
     server.start();
-    root.write(QStringLiteral("W2W/S2C/o2.s2c"), newOrder(2));
-    link.engine.CheckXMLfiles();
-    EXPECT_TRUE(test::readAll(outbound + QStringLiteral("/o2.c2s")).contains("<kind>BOB</kind>"))
-        << log.lines.join(u'\n').toStdString();
-    EXPECT_EQ(server.value(QStringLiteral("SELECT COUNT(*) FROM planning")).toInt(), 1);
+    drop(2, "o", newOrder(2));
+    cycle();
+    EXPECT_EQ(answer(2, "o"), "BOB") << log.lines.join(u'\n').toStdString();
+    EXPECT_EQ(number(QStringLiteral("SELECT COUNT(*) FROM planning")), 1);
     EXPECT_EQ(link.engine.counts().refused, 1);
 }
 
