@@ -130,7 +130,8 @@ private:
 };
 
 void pgControl(const char* action, const char* mode = "") {
-    const QByteArray command = QByteArray("scripts/pg.sh ") + action + " " + qgetenv("VK_PG_DIR") + " " + mode;
+    const QByteArray command =
+        QByteArray("scripts/pg.sh ") + action + " " + qgetenv("VK_PG_DIR") + " " + mode;
     if (std::system(command.constData()) != 0) {
         std::fprintf(stderr, "%s failed\n", command.constData());
         std::exit(2);
@@ -379,8 +380,8 @@ int runPhase(const Phase& phase) {
 
     std::printf("  finished in %.1f s, %d kills\n", elapsed, killsDone);
     std::printf("  new orders:  %d answered BOB, %d WOB (met the stopped server)\n", ordersBob, ordersWob);
-    std::printf("  amendments:  %d sent, %d answered BOB, %d WOB (met the stopped server)\n", amendmentsDropped,
-                amendBob, amendWob);
+    std::printf("  amendments:  %d sent, %d answered BOB, %d WOB (met the stopped server)\n",
+                amendmentsDropped, amendBob, amendWob);
     std::printf("  of these WOB, written after the server accepted connections again: %d\n", wobAfterBack);
     std::printf("  silent (no answer): %d\n", silent);
     std::printf("  taken twice (more than one row): %d\n", duplicated);
@@ -421,13 +422,20 @@ int main(int argc, char** argv) {
     // stopped server may be written once more by the next run's recovery, after the server is back
     // (the answer's file then carries the later time): hence the wider window.
     int failed = runPhase({"kills and restarts", postgres, orders, amendments, kills,
-                           postgres ? std::vector<const char*>{"fast", "fast"} : std::vector<const char*>{}, 15,
-                           60, seed});
+                           postgres ? std::vector<const char*>{"fast", "fast"} : std::vector<const char*>{},
+                           15, 60, seed});
     if (postgres) {
         std::printf("\n");
         // documents keep arriving (250 a second) through both restarts
-        failed |= runPhase({"restarts under one running link", true, orders, amendments, 0, {"fast", "immediate"},
-                            2, 10, seed + 1});
+        failed |= runPhase({"restarts under one running link",
+                            true,
+                            orders,
+                            amendments,
+                            0,
+                            {"fast", "immediate"},
+                            2,
+                            10,
+                            seed + 1});
     }
     return failed;
 }

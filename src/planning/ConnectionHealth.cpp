@@ -109,7 +109,8 @@ std::optional<FileIdentity> fileIdentity(const QString& path) {
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
         return std::nullopt;
     }
-    return FileIdentity{static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+    return FileIdentity{static_cast<unsigned long long>(st.st_dev),
+                        static_cast<unsigned long long>(st.st_ino)};
 }
 
 }  // namespace vk

@@ -91,7 +91,8 @@ bool PlanningDatabase::connectionLost(const QSqlError& error, const QStringList&
         // the file can no longer be read or written, is no database any more, or is not the file
         // that was opened
         const int code = error.nativeErrorCode().toInt();
-        return code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_NOTADB || sqliteFileReplaced();
+        return code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_NOTADB ||
+               sqliteFileReplaced();
     }
     // The driver knows best whether its connection is dead.
     if (odbcConnectionDead(db).value_or(false)) {

@@ -89,8 +89,9 @@ TEST(SqlStates, OfARealFailureOnARealConnection) {
     test::PrivatePostgres server;
     const test::PostgresServer& pg = server.server();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), QStringLiteral("states"));
-    db.setDatabaseName(pg.odbcServerSetting().mid(5) +
-                       QStringLiteral(";Database=%1;UID=%2;PWD=%3;").arg(pg.adminDatabase, pg.user, pg.password));
+    db.setDatabaseName(
+        pg.odbcServerSetting().mid(5) +
+        QStringLiteral(";Database=%1;UID=%2;PWD=%3;").arg(pg.adminDatabase, pg.user, pg.password));
     ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
     {
         QSqlQuery q(db);

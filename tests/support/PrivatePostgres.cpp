@@ -51,10 +51,12 @@ PrivatePostgres::PrivatePostgres() {
         throw std::runtime_error("no temporary folder for a PostgreSQL server");
     }
     // the server runs as its own user, which must reach its data folder
-    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                           QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                           QFile::ExeOther);
     QProcess p;
-    p.start(QStringLiteral("bash"), {scriptPath(), QStringLiteral("start"), dir_.path() + QStringLiteral("/pg")});
+    p.start(QStringLiteral("bash"),
+            {scriptPath(), QStringLiteral("start"), dir_.path() + QStringLiteral("/pg")});
     if (!p.waitForFinished(120000) || p.exitCode() != 0) {
         throw std::runtime_error("scripts/pg.sh start failed: " + p.readAllStandardError().toStdString());
     }
@@ -65,10 +67,14 @@ PrivatePostgres::PrivatePostgres() {
         const QString assignment = line.section(u' ', 1);
         const QString name = assignment.section(u'=', 0, 0);
         const QString value = assignment.section(u'=', 1);
-        if (name == u"VK_PG_PORT") port = value;
-        if (name == u"VK_PG_USER") user = value;
-        if (name == u"VK_PG_PASSWORD") password = value;
-        if (name == u"VK_PG_DATABASE") database = value;
+        if (name == u"VK_PG_PORT")
+            port = value;
+        if (name == u"VK_PG_USER")
+            user = value;
+        if (name == u"VK_PG_PASSWORD")
+            password = value;
+        if (name == u"VK_PG_DATABASE")
+            database = value;
     }
     server_ = PostgresServer{port, user, password, database};
     withConnection(server_, database, [](QSqlDatabase& db) {
@@ -88,7 +94,8 @@ PrivatePostgres::~PrivatePostgres() {
     }
     try {
         if (running_) {
-            script(QStringLiteral("pause"), {QStringLiteral("immediate")});  // no checkpoint for a server that goes
+            script(QStringLiteral("pause"),
+                   {QStringLiteral("immediate")});  // no checkpoint for a server that goes
         }
         script(QStringLiteral("stop"));
     } catch (const std::exception&) {
@@ -97,7 +104,8 @@ PrivatePostgres::~PrivatePostgres() {
 
 void PrivatePostgres::script(const QString& action, const QStringList& extra) const {
     QProcess p;
-    p.start(QStringLiteral("bash"), QStringList{scriptPath(), action, dir_.path() + QStringLiteral("/pg")} + extra);
+    p.start(QStringLiteral("bash"),
+            QStringList{scriptPath(), action, dir_.path() + QStringLiteral("/pg")} + extra);
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         throw std::runtime_error("scripts/pg.sh " + action.toStdString() +
                                  " failed: " + p.readAllStandardError().toStdString());
@@ -133,8 +141,9 @@ void PrivatePostgres::thaw() {
 
 void PrivatePostgres::terminateSessions() {
     // waits until each session has really ended
-    exec(QStringLiteral("SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity "
-                        "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+    exec(
+        QStringLiteral("SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity "
+                       "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
 }
 
 void PrivatePostgres::exec(const QString& sql) const {

@@ -1,5 +1,5 @@
-#include "support/PrivatePostgres.h"
 #include "support/Ports.h"
+#include "support/PrivatePostgres.h"
 #include "support/TempFolder.h"
 #include "w2w/OrderImport.h"
 
@@ -18,7 +18,8 @@ QByteArray document(int id, const QByteArray& kind, const QByteArray& elements) 
            QByteArray::number(id) + "</id>\n" + elements + "</s2c>\n</w2w>\n";
 }
 QByteArray newOrder(int id) {
-    return document(id, "ADD", "<ssec>201101071146</ssec><npassenger>1</npassenger><passenger>Dhr. Jansen</passenger>");
+    return document(id, "ADD",
+                    "<ssec>201101071146</ssec><npassenger>1</npassenger><passenger>Dhr. Jansen</passenger>");
 }
 QByteArray amendment(int id) {
     return document(id, "UPD", "<canceled>0</canceled><npassenger>3</npassenger>");
@@ -29,22 +30,28 @@ QByteArray cancellation(int id) {
 
 // What happens to the database server, or to the link's session on it, while one link runs on.
 enum class Disturbance {
-    FastStopWhileIdle,       // pg_ctl stop -m fast and start again between two cycles
-    ImmediateStopWhileIdle,  // pg_ctl stop -m immediate (as a crash) and start again
-    StopDuringCycle,         // stopped while a cycle handles its documents, started after it
-    SessionEndedWhileIdle,   // pg_terminate_backend between two cycles
-    SessionEndedInAUnit,     // pg_terminate_backend between a row's save and its transaction row
+    FastStopWhileIdle,             // pg_ctl stop -m fast and start again between two cycles
+    ImmediateStopWhileIdle,        // pg_ctl stop -m immediate (as a crash) and start again
+    StopDuringCycle,               // stopped while a cycle handles its documents, started after it
+    SessionEndedWhileIdle,         // pg_terminate_backend between two cycles
+    SessionEndedInAUnit,           // pg_terminate_backend between a row's save and its transaction row
     SessionEndedBetweenDocuments,  // pg_terminate_backend between two documents of one cycle
 };
 
 const char* nameOf(Disturbance d) {
     switch (d) {
-        case Disturbance::FastStopWhileIdle: return "FastStopWhileIdle";
-        case Disturbance::ImmediateStopWhileIdle: return "ImmediateStopWhileIdle";
-        case Disturbance::StopDuringCycle: return "StopDuringCycle";
-        case Disturbance::SessionEndedWhileIdle: return "SessionEndedWhileIdle";
-        case Disturbance::SessionEndedInAUnit: return "SessionEndedInAUnit";
-        case Disturbance::SessionEndedBetweenDocuments: return "SessionEndedBetweenDocuments";
+        case Disturbance::FastStopWhileIdle:
+            return "FastStopWhileIdle";
+        case Disturbance::ImmediateStopWhileIdle:
+            return "ImmediateStopWhileIdle";
+        case Disturbance::StopDuringCycle:
+            return "StopDuringCycle";
+        case Disturbance::SessionEndedWhileIdle:
+            return "SessionEndedWhileIdle";
+        case Disturbance::SessionEndedInAUnit:
+            return "SessionEndedInAUnit";
+        case Disturbance::SessionEndedBetweenDocuments:
+            return "SessionEndedBetweenDocuments";
     }
     return "?";
 }
@@ -78,10 +85,14 @@ protected:
             return "(geen)";
         }
         const QByteArray bytes = f.readAll();
-        return bytes.contains("<kind>BOB</kind>") ? "BOB" : bytes.contains("<kind>WOB</kind>") ? "WOB" : bytes;
+        return bytes.contains("<kind>BOB</kind>")   ? "BOB"
+               : bytes.contains("<kind>WOB</kind>") ? "WOB"
+                                                    : bytes;
     }
     int number(const QString& sql) { return server.value(sql).toInt(); }
-    int rowsOf(int order) { return number(QStringLiteral("SELECT COUNT(*) FROM planning WHERE pla_extern = %1").arg(order)); }
+    int rowsOf(int order) {
+        return number(QStringLiteral("SELECT COUNT(*) FROM planning WHERE pla_extern = %1").arg(order));
+    }
     int transactions(int order, int code) {
         return number(QStringLiteral("SELECT COUNT(*) FROM TRANSACTIES JOIN planning ON tra_rit = pla_id "
                                      "WHERE pla_extern = %1 AND tra_code = %2")
@@ -208,8 +219,9 @@ TEST_P(DatabaseRestart, EveryDocumentAfterTheRestartIsHandled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Disturbances, DatabaseRestart,
-                         ::testing::Values(Disturbance::FastStopWhileIdle, Disturbance::ImmediateStopWhileIdle,
-                                           Disturbance::StopDuringCycle, Disturbance::SessionEndedWhileIdle,
+                         ::testing::Values(Disturbance::FastStopWhileIdle,
+                                           Disturbance::ImmediateStopWhileIdle, Disturbance::StopDuringCycle,
+                                           Disturbance::SessionEndedWhileIdle,
                                            Disturbance::SessionEndedInAUnit,
                                            Disturbance::SessionEndedBetweenDocuments),
                          [](const auto& p) { return std::string(nameOf(p.param)); });
