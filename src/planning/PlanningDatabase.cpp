@@ -94,11 +94,12 @@ bool PlanningDatabase::connectionLost(const QSqlError& error, const QStringList&
         return code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_NOTADB ||
                sqliteFileReplaced();
     }
-    // The driver knows best whether its connection is dead.
+    // The driver knows best whether its connection is dead. (Asking it clears the connection's
+    // diagnostic records: the callers read them before.)
     if (odbcConnectionDead(db).value_or(false)) {
         return true;
     }
-    switch (verdictOfSqlStates(states + odbcConnectionStates(db))) {
+    switch (verdictOfSqlStates(states)) {
         case ConnectionVerdict::Lost:
             return true;
         case ConnectionVerdict::Alive:

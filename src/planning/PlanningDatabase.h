@@ -102,13 +102,12 @@ public:
     bool recordStatements = false;
     QStringList statements;
 
+private:
     // Whether a failed statement's error means that the connection is gone (the server restarted,
     // the network went away, the database file was removed or became unreadable). The driver is
     // asked first, then the SQLSTATEs of the statement's diagnostic records (states), and where
     // neither tells, outside a unit, the connection itself with a validation statement.
     bool connectionLost(const QSqlError& error, const QStringList& states);
-
-private:
     void createSqliteSchemaIfEmpty();
     void limitWaits(QSqlDatabase& db);
     bool checkDue() const;
