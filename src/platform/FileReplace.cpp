@@ -56,6 +56,7 @@ public:
     TemporaryBeside& operator=(const TemporaryBeside&) = delete;
 
     int fd() const { return fd_; }
+    const QByteArray& name() const { return name_; }
     // closes the file; false with errno set when the last writes failed
     bool close() {
         const int rc = ::close(fd_);
@@ -77,7 +78,8 @@ private:
 }  // namespace
 
 void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability durability,
-                        FileAccess access) {
+                        FileAccess access,
+                        const std::function<void(const QString& temporaryPath)>& beforeRename) {
 #ifdef Q_OS_UNIX
     TemporaryBeside temp(path);
     if (temp.fd() < 0) {
@@ -103,6 +105,9 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
     if (!temp.close()) {
         fail(path, systemErrorText(errno));
     }
+    if (beforeRename) {
+        beforeRename(decodeFileName(temp.name()));
+    }
     if (!temp.renameTo(encodeFileName(path))) {
         fail(path, systemErrorText(errno));
     }
@@ -119,18 +124,26 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
         fail(path, file.errorString());
     }
     Q_UNUSED(durability);  // QSaveFile flushes the file before it renames it
+    if (beforeRename) {
+        beforeRename(path);
+    }
     if (!file.commit()) {
         fail(path, file.errorString());
     }
 #endif
 }
 
-int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before) {
+int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before, const QSet<QString>& keep) {
     int removed = 0;
+    QSet<QString> kept;
+    for (const QString& path : keep) {
+        kept.insert(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    }
     const QFileInfoList leftovers =
         QDir(folder).entryInfoList({QStringLiteral(".vk-tmp-*")}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo& file : leftovers) {
-        if (!file.isSymLink() && file.lastModified() < before && QFile::remove(file.filePath())) {
+        if (!file.isSymLink() && file.lastModified() < before &&
+            !kept.contains(QDir::cleanPath(file.absoluteFilePath())) && QFile::remove(file.filePath())) {
             ++removed;
         }
     }

@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
+
+#include <functional>
 
 namespace vk {
 
@@ -20,14 +23,18 @@ enum class FileAccess {
 // file in the same folder, which is renamed into place when complete, so a reader never sees
 // half a file. With Durability::Flushed the file is on disk before the rename, so that what
 // follows (deleting the original of a copy) cannot outrun it. A failure raises a FileError
-// "Cannot create file "<path>". <reason>".
+// "Cannot create file "<path>". <reason>". beforeRename, when given, is called with the temporary
+// file's path once it is complete, just before the rename; an error it raises stops the write
+// (the temporary file is removed).
 void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability durability,
-                        FileAccess access = FileAccess::Default);
+                        FileAccess access = FileAccess::Default,
+                        const std::function<void(const QString& temporaryPath)>& beforeRename = {});
 
 // Removes the temporary files that writeFileReplacing left in folder when a run was killed in the
-// middle of a write: those last changed before `before` (the start of this run). Returns how many
-// were removed.
-int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before);
+// middle of a write: those last changed before `before` (the start of this run), except the paths
+// in keep (files that a later step still needs). Returns how many were removed.
+int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before,
+                                 const QSet<QString>& keep = {});
 
 // Makes everything written to the file system that holds folder durable (one call for any number
 // of files written before it). Returns false when that fails.

@@ -28,7 +28,7 @@ void prepareExchangeFolders(const QString& programFolder, Settings& settings) {
 }
 
 void removeLeftoversOfEarlierRuns(const QString& programFolder, const Settings& settings,
-                                  const QDateTime& runStart) {
+                                  const QDateTime& runStart, const QSet<QString>& notedAnswers) {
     QStringList folders{programFolder};
     if (const QString outbound = settings.text(Setting::w2wUitgaande); !outbound.isEmpty()) {
         folders << outbound;
@@ -42,7 +42,7 @@ void removeLeftoversOfEarlierRuns(const QString& programFolder, const Settings& 
         }
     }
     for (const QString& folder : folders) {
-        removeLeftoverTemporaryFiles(folder, runStart);
+        removeLeftoverTemporaryFiles(folder, runStart, notedAnswers);
     }
 }
 

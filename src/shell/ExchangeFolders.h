@@ -3,6 +3,7 @@
 #include "settings/Settings.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 
 namespace vk {
@@ -15,7 +16,8 @@ void prepareExchangeFolders(const QString& programFolder, Settings& settings);
 
 // Removes the temporary files that writes of an earlier, killed run left behind (those older than
 // runStart): in the program folder, the outbound folder and the inbound folder's backup folder.
+// The answers that the journal notes as about to be put in place stay: recovery finishes them.
 void removeLeftoversOfEarlierRuns(const QString& programFolder, const Settings& settings,
-                                  const QDateTime& runStart);
+                                  const QDateTime& runStart, const QSet<QString>& notedAnswers = {});
 
 }  // namespace vk

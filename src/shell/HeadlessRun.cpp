@@ -43,7 +43,7 @@ int runHeadless(const CommandLine& cl) {
     w2w::ImportEngine& engine = link.engine;
 
     prepareExchangeFolders(folder, settings);
-    removeLeftoversOfEarlierRuns(folder, settings, runStart);
+    removeLeftoversOfEarlierRuns(folder, settings, runStart, link.journal.notedAnswerFiles());
 
     // Every run that ends in order leaves its settings in the file.
     const auto endRun = [&] {

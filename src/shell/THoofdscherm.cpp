@@ -241,7 +241,10 @@ void THoofdscherm::start() {
     }
     show();
     runGuarded([this] { FormShow(); });
-    runGuarded([this] { removeLeftoversOfEarlierRuns(env_.programFolder, *settings_, createdAt_); });
+    runGuarded([this] {
+        removeLeftoversOfEarlierRuns(env_.programFolder, *settings_, createdAt_,
+                                     link_.journal.notedAnswerFiles());
+    });
 }
 
 void THoofdscherm::FormCreate() {

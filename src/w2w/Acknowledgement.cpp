@@ -16,14 +16,19 @@ QString joinLines(const QStringList& lines) {
     return text;
 }
 
+QString acknowledgementPath(const QString& outboundFolder, const QString& inboundName) {
+    return joinPath(outboundFolder, acknowledgementFileName(inboundName));
+}
+
 void writeAcknowledgementFile(QStringList& lines, const QString& outboundFolder, const QString& inboundName,
-                              const QString& kind, const QString& id) {
+                              const QString& kind, const QString& id,
+                              const std::function<void(const QString& temporaryPath)>& beforeRename) {
     lines.clear();
     lines << acknowledgementLines(kind, id);
     // Atomic, so that the partner never reads half an answer; not flushed, since the order it
     // answers is already safe in the database or refused.
-    writeFileReplacing(joinPath(outboundFolder, acknowledgementFileName(inboundName)),
-                       ansi::encode(joinLines(lines)), Durability::Atomic);
+    writeFileReplacing(acknowledgementPath(outboundFolder, inboundName), ansi::encode(joinLines(lines)),
+                       Durability::Atomic, FileAccess::Default, beforeRename);
 }
 
 }  // namespace vk::w2w

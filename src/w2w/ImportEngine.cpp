@@ -11,8 +11,11 @@
 #include "w2w/W2WFormat.h"
 
 #include <QDirIterator>
+
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
 
 namespace vk::w2w {
 
@@ -90,7 +93,16 @@ void ImportEngine::WriteAcknowledgement(const QString& kind, const QString& entr
         // once refused, always refused: a later look must not handle the document again
         journal_->markRefused(*record_);
     }
-    writeAcknowledgementFile(ackLines_, outbound_, entryName, kind, id);
+    // The record notes the answer's temporary file just before it is renamed into place, so that a
+    // run stopped around the rename neither loses the answer nor writes it twice.
+    std::function<void(const QString&)> noteAnswer;
+    if (record_) {
+        noteAnswer = [&](const QString& temporaryPath) {
+            journal_->noteAnswer(
+                *record_, AnswerNote{temporaryPath, acknowledgementPath(outbound_, entryName), bootId, kind});
+        };
+    }
+    writeAcknowledgementFile(ackLines_, outbound_, entryName, kind, id, noteAnswer);
     reachedPoint(CyclePoint::AfterAcknowledgement);
     // The record goes once the answer is on disk: at the end of the cycle, for all answers at once.
     if (record_) {
@@ -190,6 +202,10 @@ void ImportEngine::recoverUnfinished() {
             continue;
         }
         handleGuarded(record.entryName, [&] {
+            if (record.answer) {
+                finishNotedAnswer(record);
+                return;
+            }
             if (record.refused) {
                 WriteAcknowledgement(kRefused.toString(), record.entryName);
                 return;
@@ -212,7 +228,12 @@ void ImportEngine::recoverUnfinished() {
                 throw Unfinished();
             }
             if (saved) {
-                WriteAcknowledgement(kAcknowledged.toString(), record.entryName);
+                // a saved document is answered "BOB", however long the answer has to wait for space
+                try {
+                    WriteAcknowledgement(kAcknowledged.toString(), record.entryName);
+                } catch (const FileError& error) {
+                    waitForAnswerSpace(record, error);
+                }
                 logLine(timestamp() + QStringLiteral(" Verbinding W2W ") + record.kind +
                         QStringLiteral(" XML: ") + path +
                         QStringLiteral(" (hersteld: al bewaard, bevestiging alsnog geschreven)"));
@@ -226,6 +247,46 @@ void ImportEngine::recoverUnfinished() {
     // What recovery answered is settled before new documents come: an amendment among them would
     // give the recovered row another key, by which its record could no longer be told.
     settleAnswered();
+}
+
+// The record says that the answer's temporary file was about to be renamed into place. In the same
+// boot, what the stopped run wrote is still there: a temporary file left means the rename did not
+// happen, and it happens now; none left means the answer is in place (the partner may have taken
+// it already), and nothing is written. After a restart of the machine what was written may be lost
+// with the page cache: the answer is written again (a repeat is possible, a loss is not).
+void ImportEngine::finishNotedAnswer(const JournalRecord& record) {
+    const AnswerNote& note = *record.answer;
+    if (bootId.isEmpty() || note.bootId != bootId) {
+        try {
+            WriteAcknowledgement(note.kind, record.entryName);
+        } catch (const FileError& error) {
+            waitForAnswerSpace(record, error);
+        }
+        return;
+    }
+    if (fileExists(note.temporaryPath) && ::rename(encodeFileName(note.temporaryPath).constData(),
+                                                   encodeFileName(note.finalPath).constData()) != 0) {
+        waitForAnswerSpace(
+            record,
+            FileError(
+                QStringLiteral("Cannot create file \"%1\". %2").arg(note.finalPath, systemErrorText(errno))));
+    }
+    ackLines_ = w2w::acknowledgementLines(note.kind, tagValue(u"<id>"));
+    answered_.push_back(record);
+    record_.reset();
+}
+
+// An answer that cannot be written yet (the outbound folder full or gone) is not replaced by
+// another: the record stays, and a later cycle writes it. One line for each record.
+void ImportEngine::waitForAnswerSpace(const JournalRecord& record, const std::exception& error) {
+    if (!unwritableReported_.contains(record.id)) {
+        unwritableReported_.insert(record.id);
+        logError(QStringLiteral("Het antwoord op \"%1\" kan nog niet geschreven worden; het volgt zodra dat "
+                                "kan: %2")
+                     .arg(joinPath(inbound_, record.entryName), errorMessage(error)));
+    }
+    record_.reset();
+    throw Unfinished();
 }
 
 bool ImportEngine::stillInTheFolder(const QString& path, const QString& packetText) const {

@@ -93,6 +93,9 @@ public:
     // the local date and time as the log lines start: "dd-mm-yyyy hh:mm:ss"
     QString timestamp() const;
 
+    // The machine's boot, noted with every answer put in place; tests give another.
+    QByteArray bootId = currentBootId();
+
     // Deletes an inbound file once it is taken: false when another reader took it first, a
     // FileError for any other failure. Replaceable so that tests can make a file undeletable.
     std::function<bool(const QString& path)> removeInboundFile = removeDeliveredFile;
@@ -104,6 +107,8 @@ private:
     void runCycle();
     void logLine(const QString& line);
     void recoverUnfinished();
+    void finishNotedAnswer(const JournalRecord& record);
+    [[noreturn]] void waitForAnswerSpace(const JournalRecord& record, const std::exception& error);
     bool stillInTheFolder(const QString& path, const QString& packetText) const;
     template <class Body>
     void handleGuarded(const QString& name, Body body);
@@ -123,6 +128,7 @@ private:
     std::vector<JournalRecord> answered_;  // answered in this cycle, their records still kept
     StabilityLooks looks_;
     QSet<qint64> unreachableReported_;
+    QSet<qint64> unwritableReported_;
     DocumentCounts counts_;
 
     // state of one cycle

@@ -234,10 +234,21 @@ TEST_P(Runs, ARefusalStaysARefusal) {
     run(stopAt(CyclePoint::AfterAcknowledgement));
     EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("WOB"));
     EXPECT_EQ(journal().size(), 1);
-    QFile::remove(outbound + QStringLiteral("/4711.c2s"));
+    QFile::remove(outbound + QStringLiteral("/4711.c2s"));  // the partner takes it
+    // the same boot: the answer was in place, and is not written again
     run();
-    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("WOB"));
+    EXPECT_EQ(answer(QStringLiteral("4711.c2s")), "(geen)");
     EXPECT_EQ(rowsOf(4711), 0);
+    EXPECT_TRUE(journal().isEmpty());
+
+    // after a restart of the machine the answer may have been lost with the page cache: it is
+    // written again, and it is the refusal again
+    drop(QStringLiteral("4712.s2c"), document("ADD", "4712", "<ssec>201113071146</ssec>"));
+    run(stopAt(CyclePoint::AfterAcknowledgement));
+    QFile::remove(outbound + QStringLiteral("/4712.c2s"));
+    run([](OrderImport& link) { link.engine.bootId = "another-boot"; });
+    EXPECT_TRUE(answer(QStringLiteral("4712.c2s")).contains("WOB"));
+    EXPECT_EQ(rowsOf(4712), 0);
     EXPECT_TRUE(journal().isEmpty());
 }
 
