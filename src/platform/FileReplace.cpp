@@ -63,6 +63,7 @@ public:
         fd_ = -1;
         return rc == 0;
     }
+    void keep() { renamed_ = true; }
     bool renameTo(const QByteArray& target) {
         renamed_ = ::rename(name_.constData(), target.constData()) == 0;
         return renamed_;
@@ -109,7 +110,11 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
         beforeRename(decodeFileName(temp.name()));
     }
     if (!temp.renameTo(encodeFileName(path))) {
-        fail(path, systemErrorText(errno));
+        const int error = errno;
+        if (beforeRename) {
+            temp.keep();  // the caller noted it: it finishes the rename later
+        }
+        fail(path, systemErrorText(error));
     }
 #else
     QSaveFile file(path);

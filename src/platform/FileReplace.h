@@ -25,7 +25,8 @@ enum class FileAccess {
 // follows (deleting the original of a copy) cannot outrun it. A failure raises a FileError
 // "Cannot create file "<path>". <reason>". beforeRename, when given, is called with the temporary
 // file's path once it is complete, just before the rename; an error it raises stops the write
-// (the temporary file is removed).
+// (the temporary file is removed). Once beforeRename has been called, a rename that fails leaves
+// the temporary file where it is, for the caller to finish.
 void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability durability,
                         FileAccess access = FileAccess::Default,
                         const std::function<void(const QString& temporaryPath)>& beforeRename = {});

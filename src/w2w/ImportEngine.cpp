@@ -98,8 +98,10 @@ void ImportEngine::WriteAcknowledgement(const QString& kind, const QString& entr
     std::function<void(const QString&)> noteAnswer;
     if (record_) {
         noteAnswer = [&](const QString& temporaryPath) {
+            reachedPoint(CyclePoint::AnswerWritten);
             journal_->noteAnswer(
                 *record_, AnswerNote{temporaryPath, acknowledgementPath(outbound_, entryName), bootId, kind});
+            reachedPoint(CyclePoint::AnswerNoted);
         };
     }
     writeAcknowledgementFile(ackLines_, outbound_, entryName, kind, id, noteAnswer);

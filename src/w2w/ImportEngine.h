@@ -19,7 +19,15 @@ namespace vk::w2w {
 class ImportEngine;
 
 // The points of a document's road where a run may be stopped. Tests stop it there.
-enum class CyclePoint { AfterRecord, AfterDelete, AfterSave, AfterCommit, AfterAcknowledgement };
+enum class CyclePoint {
+    AfterRecord,
+    AfterDelete,
+    AfterSave,
+    AfterCommit,
+    AnswerWritten,  // the answer's temporary file is complete, not yet noted
+    AnswerNoted,    // noted in the record, not yet renamed into place
+    AfterAcknowledgement,
+};
 
 // Thrown by a test at a fault point to stop the run as a kill would: nothing of the link catches it.
 struct CycleInterrupted {};

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <functional>
 #include <tuple>
 
@@ -254,6 +256,129 @@ TEST_P(Runs, ARefusalStaysARefusal) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, Runs, ::testing::Values(Backend::SQLite, Backend::PostgreSQLOdbc),
                          [](const auto& p) { return test::backendName(p.param); });
+
+// A saved order whose answer cannot be written waits for its "BOB": it is never refused, and it
+// says so once. Two causes: a folder stands where the answer should go (the rename fails), and
+// the disk is full (the answer's file cannot be written at all).
+TEST_P(Runs, ASavedOrderWaitsForItsBobAndIsNeverRefused) {
+    for (const bool diskFull : {false, true}) {
+        SCOPED_TRACE(diskFull ? "disk full" : "a folder in the way");
+        const int order = diskFull ? 4712 : 4711;
+        const QString name = QString::number(order);
+        drop(name + QStringLiteral(".s2c"), document("ADD", name.toLatin1(), "<ssec>201101071146</ssec>"));
+        log.lines.clear();
+        bool full = true;
+        if (!diskFull) {
+            ASSERT_TRUE(QDir(outbound).mkdir(name + QStringLiteral(".c2s")));
+        }
+        const auto blocked = [&](OrderImport& link) {
+            link.engine.faultPoint = [&](CyclePoint point) {
+                if (diskFull && full && point == CyclePoint::AnswerWritten) {
+                    throw FileError(QStringLiteral("No space left on device"));
+                }
+            };
+        };
+        run(blocked, 3);
+        EXPECT_EQ(rowsOf(order), 1);
+        EXPECT_EQ(journal().size(), 1);
+        EXPECT_EQ(log.lines.filter(QStringLiteral("kan nog niet geschreven worden")).size(), 1)
+            << log.lines.join(u'\n').toStdString();
+        full = false;
+        if (!diskFull) {
+            ASSERT_TRUE(QDir(outbound).rmdir(name + QStringLiteral(".c2s")));
+        }
+        run(blocked);
+        EXPECT_TRUE(answer(name + QStringLiteral(".c2s")).contains("<kind>BOB</kind>"))
+            << answer(name + QStringLiteral(".c2s")).toStdString();
+        EXPECT_EQ(rowsOf(order), 1);
+        EXPECT_TRUE(journal().isEmpty());
+    }
+    EXPECT_EQ(transactionsWith(91), 2);
+}
+
+// Where a stop falls around the putting in place of an answer, and on which boot the next run
+// comes: how many answers the partner, who takes each answer as it arrives, gets in all.
+struct AnswerStopCase {
+    const char* name;
+    CyclePoint point;
+    bool nextBoot;  // the machine was restarted before the next run
+    int answers;    // as the partner sees them
+};
+
+void PrintTo(const AnswerStopCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AnswerStops : public LinkRuns, public ::testing::WithParamInterface<AnswerStopCase> {
+protected:
+    AnswerStops() : LinkRuns(Backend::SQLite) {}
+    // The partner takes every answer there is.
+    void partnerTakes() {
+        for (const QString& name : QDir(outbound).entryList({QStringLiteral("*.c2s")}, QDir::Files)) {
+            taken << QString::fromLatin1(answer(name));
+            QFile::remove(outbound + u'/' + name);
+        }
+    }
+    QStringList taken;
+    QString keptAs;  // the temporary answer file that the stop left
+};
+
+// A stop is a kill: the answer's temporary file stays where it was (the run's own clean-up of it
+// does not happen), and so does whatever was noted.
+TEST_P(AnswerStops, ThePartnerGetsOneAnswerAndNeverNone) {
+    const AnswerStopCase& c = GetParam();
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    const QString kept = root.file(QStringLiteral("kept-temporary"));
+    run([&](OrderImport& link) {
+        link.engine.faultPoint = [&](CyclePoint reached) {
+            if (reached != c.point) {
+                return;
+            }
+            if (reached == CyclePoint::AnswerWritten || reached == CyclePoint::AnswerNoted) {
+                const QStringList temporaries =
+                    QDir(outbound).entryList({QStringLiteral(".vk-tmp-*")}, QDir::Files | QDir::Hidden);
+                ASSERT_EQ(temporaries.size(), 1);
+                // a second name, so that the file outlives the run's own clean-up as it outlives a kill
+                ASSERT_EQ(::link(QFile::encodeName(outbound + u'/' + temporaries[0]).constData(),
+                                 QFile::encodeName(kept).constData()),
+                          0);
+                keptAs = outbound + u'/' + temporaries[0];
+            }
+            throw CycleInterrupted{};
+        };
+    });
+    if (!keptAs.isEmpty()) {
+        ASSERT_TRUE(QFile::rename(kept, keptAs));
+    }
+    partnerTakes();
+    run([&](OrderImport& link) {
+        if (c.nextBoot) {
+            link.engine.bootId = "another-boot";
+        }
+    });
+    partnerTakes();
+    EXPECT_EQ(taken.size(), c.answers) << taken.join(u',').toStdString();
+    for (const QString& a : taken) {
+        EXPECT_TRUE(a.contains(QStringLiteral("<kind>BOB</kind>"))) << a.toStdString();
+    }
+    EXPECT_EQ(rowsOf(4711), 1);
+    EXPECT_TRUE(journal().isEmpty());
+    if (!c.nextBoot && c.point == CyclePoint::AnswerNoted) {
+        EXPECT_FALSE(QFileInfo::exists(keptAs)) << "the rename was finished";
+    }
+}
+
+const AnswerStopCase kAnswerStops[] = {
+    {"before_the_note", CyclePoint::AnswerWritten, false, 1},
+    {"between_the_note_and_the_rename", CyclePoint::AnswerNoted, false, 1},
+    {"after_the_rename", CyclePoint::AfterAcknowledgement, false, 1},
+    // after a restart of the machine the answer is written again: a repeat, never a loss
+    {"between_the_note_and_the_rename_then_a_restart", CyclePoint::AnswerNoted, true, 1},
+    {"after_the_rename_then_a_restart", CyclePoint::AfterAcknowledgement, true, 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Points, AnswerStops, ::testing::ValuesIn(kAnswerStops),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 class ServerRuns : public LinkRuns {
 protected:
