@@ -283,21 +283,23 @@ void DocumentJournal::noteAnswer(JournalRecord& record, const AnswerNote& note) 
     record.answer = note;
 }
 
-void DocumentJournal::remove(const JournalRecord& record) {
+void DocumentJournal::markDone(qint64 id) {
     loadIndex();
     try {
-        appendMark('-', record.id, {}, false);
+        appendMark('-', id, {}, false);
     } catch (const FileError&) {
         return;  // the record stays open; a later run answers it the same way
     }
-    if (const auto it = open_.find(record.id); it != open_.end()) {
+    if (const auto it = open_.find(id); it != open_.end()) {
         openBytes_ -= it->second;
         open_.erase(it);
     }
-    // With nothing in flight the file starts again from empty, so that it stays small. Records
-    // that stay open for long (answers that cannot be written) would let it grow: past a size, and
-    // when they take less than half of it, it is written anew with the open records only, each
-    // copied once.
+}
+
+// With nothing in flight the file starts again from empty, so that it stays small. Records that
+// stay open for long (answers that cannot be written) would let it grow: past a size, and when
+// they take less than half of it, it is written anew with the open records only, each copied once.
+void DocumentJournal::tidy() {
     if (fd_ < 0) {
         return;
     }

@@ -70,7 +70,15 @@ public:
     void noteAnswer(JournalRecord& record, const AnswerNote& note);
     // The outcome is final. A mark that does not reach the disk leaves the record open, and a later
     // run comes to the same outcome again.
-    void remove(const JournalRecord& record);
+    void remove(const JournalRecord& record) {
+        markDone(record.id);
+        tidy();
+    }
+    // The same for many records at once: each marked done, then the file tidied once.
+    void markDone(qint64 id);
+    // Empties the file when no record is open; writes it anew with the open records when they take
+    // less than half of it and it is large.
+    void tidy();
 
     // The open records, oldest first (read from the file).
     std::vector<JournalRecord> pending() const;

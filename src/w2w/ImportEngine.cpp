@@ -108,7 +108,7 @@ void ImportEngine::WriteAcknowledgement(const QString& kind, const QString& entr
     reachedPoint(CyclePoint::AfterAcknowledgement);
     // The record goes once the answer is on disk: at the end of the cycle, for all answers at once.
     if (record_) {
-        answered_.push_back(std::move(*record_));
+        answered_.push_back(record_->id);
         record_.reset();
     }
 }
@@ -120,9 +120,10 @@ void ImportEngine::settleAnswered() {
         return;
     }
     if (flushFileSystemOf(outbound_)) {
-        for (const JournalRecord& record : answered_) {
-            journal_->remove(record);
+        for (const qint64 id : answered_) {
+            journal_->markDone(id);
         }
+        journal_->tidy();
     }
     answered_.clear();
 }
@@ -274,7 +275,7 @@ void ImportEngine::finishNotedAnswer(const JournalRecord& record) {
                 QStringLiteral("Cannot create file \"%1\". %2").arg(note.finalPath, systemErrorText(errno))));
     }
     ackLines_ = w2w::acknowledgementLines(note.kind, tagValue(u"<id>"));
-    answered_.push_back(record);
+    answered_.push_back(record.id);
     record_.reset();
 }
 

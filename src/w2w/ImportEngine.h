@@ -133,7 +133,7 @@ private:
     DocumentJournal* journal_;
     bool running_ = false;
     std::optional<JournalRecord> record_;  // of the document being handled
-    std::vector<JournalRecord> answered_;  // answered in this cycle, their records still kept
+    std::vector<qint64> answered_;         // the records answered in this cycle, still kept
     StabilityLooks looks_;
     QSet<qint64> unreachableReported_;
     QSet<qint64> unwritableReported_;
