@@ -81,12 +81,7 @@ void deliver(const QString& inbound, const QString& name, const QByteArray& byte
     QFile::rename(temp, inbound + u'/' + name);
 }
 
-QByteArray answerOf(const QString& outbound, const QString& name) {
-    QFile f(outbound + u'/' + name);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QByteArray bytes = f.readAll();
+QByteArray kindOf(const QByteArray& bytes) {
     if (bytes.contains("<kind>BOB</kind>")) {
         return "BOB";
     }
@@ -95,6 +90,40 @@ QByteArray answerOf(const QString& outbound, const QString& name) {
     }
     return "?";
 }
+
+// The partner: takes every answer as soon as it sees it, and keeps what it got, in order, with the
+// time the answer's file was written.
+struct Partner {
+    struct Answer {
+        QByteArray kind;
+        QDateTime writtenAt;
+    };
+    std::map<QString, std::vector<Answer>> got;
+
+    void take(const QString& outbound) {
+        const QFileInfoList files = QDir(outbound).entryInfoList({QStringLiteral("*.c2s")}, QDir::Files);
+        for (const QFileInfo& file : files) {
+            QFile f(file.filePath());
+            if (!f.open(QIODevice::ReadOnly)) {
+                continue;
+            }
+            const QByteArray bytes = f.readAll();
+            f.close();
+            got[file.fileName()].push_back({kindOf(bytes), file.lastModified()});
+            QFile::remove(file.filePath());
+        }
+    }
+    // The last answer to the document, empty when there is none.
+    QByteArray answerOf(const QString& name) const {
+        const auto it = got.find(name);
+        return it == got.end() ? QByteArray() : it->second.back().kind;
+    }
+    int count(const QString& name) const {
+        const auto it = got.find(name);
+        return it == got.end() ? 0 : static_cast<int>(it->second.size());
+    }
+    QDateTime writtenAt(const QString& name) const { return got.at(name).back().writtenAt; }
+};
 
 class Link {
 public:
@@ -237,7 +266,9 @@ int runPhase(const Phase& phase) {
     SystemClock wallClock;
     TemporaryKeys keys(wallClock);
     const w2w::DocumentJournal journal(folder + w2w::DocumentJournal::kFileName.toString(), keys);
+    Partner partner;
     while (true) {
+        partner.take(outbound);
         const double now = seconds();
         if (now > 900) {
             std::printf("did not finish within 900 s\n");
@@ -252,7 +283,7 @@ int runPhase(const Phase& phase) {
         // an amendment follows its order once the order is answered "BOB"
         while (nextAmendmentCandidate < std::min(dropped, amendments)) {
             const QByteArray answer =
-                answerOf(outbound, QStringLiteral("o%1.c2s").arg(kFirstOrder + nextAmendmentCandidate));
+                partner.answerOf(QStringLiteral("o%1.c2s").arg(kFirstOrder + nextAmendmentCandidate));
             if (answer.isEmpty()) {
                 break;
             }
@@ -299,6 +330,7 @@ int runPhase(const Phase& phase) {
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
     const double elapsed = seconds();
+    partner.take(outbound);
     std::printf("  all delivered after %.1f s, all answered after %.1f s\n", deliveredAt, elapsed);
     link.stop();
 
@@ -328,7 +360,7 @@ int runPhase(const Phase& phase) {
     }
     int wobAfterBack = 0;  // within the window, but after the server accepted connections again
     const auto duringOutage = [&](const QString& answerName) {
-        const QDateTime at = QFileInfo(outbound + u'/' + answerName).lastModified();
+        const QDateTime at = partner.writtenAt(answerName);
         const bool whileDown = std::any_of(outages.begin(), outages.end(), [&](const Outage& o) {
             return at >= o.from && (!o.back.isValid() || at <= o.back);
         });
@@ -339,12 +371,14 @@ int runPhase(const Phase& phase) {
         return whileDown || soonAfter;
     };
 
+    int answeredTwice = 0;
     int ordersBob = 0, ordersWob = 0, silent = 0, duplicated = 0, bobWithoutRow = 0, missingTransaction = 0,
         wobWithChange = 0, wobOutsideOutage = 0, amendBob = 0, amendWob = 0, notAppliedOnce = 0;
     for (int i = 0; i < orders; ++i) {
         const int id = kFirstOrder + i;
         const QString name = QStringLiteral("o%1.c2s").arg(id);
-        const QByteArray answer = answerOf(outbound, name);
+        const QByteArray answer = partner.answerOf(name);
+        answeredTwice += partner.count(name) > 1 ? 1 : 0;
         const int rows = rowsOf.count(id) ? rowsOf[id] : 0;
         duplicated += rows > 1 ? 1 : 0;
         if (answer == "BOB") {
@@ -361,11 +395,12 @@ int runPhase(const Phase& phase) {
     }
     for (int i = 0; i < nextAmendmentCandidate; ++i) {
         const int id = kFirstOrder + i;
-        if (answerOf(outbound, QStringLiteral("o%1.c2s").arg(id)) != "BOB") {
+        if (partner.answerOf(QStringLiteral("o%1.c2s").arg(id)) != "BOB") {
             continue;  // no amendment was sent
         }
         const QString name = QStringLiteral("a%1.c2s").arg(id);
-        const QByteArray answer = answerOf(outbound, name);
+        const QByteArray answer = partner.answerOf(name);
+        answeredTwice += partner.count(name) > 1 ? 1 : 0;
         if (answer == "BOB") {
             ++amendBob;
             notAppliedOnce += transactions[{id, 92}] != 1 || passengersOf[id] != 3 ? 1 : 0;
@@ -385,13 +420,14 @@ int runPhase(const Phase& phase) {
     std::printf("  of these WOB, written after the server accepted connections again: %d\n", wobAfterBack);
     std::printf("  silent (no answer): %d\n", silent);
     std::printf("  taken twice (more than one row): %d\n", duplicated);
+    std::printf("  answered more than once, as the partner sees it: %d\n", answeredTwice);
     std::printf("  BOB without its row: %d\n", bobWithoutRow);
     std::printf("  BOB without exactly one TRANSACTIES row: %d\n", missingTransaction);
     std::printf("  amendment not applied exactly once: %d\n", notAppliedOnce);
     std::printf("  WOB with a change in the database: %d\n", wobWithChange);
     std::printf("  WOB while the server was running (more than %d s after it was back): %d\n",
                 phase.secondsAfterRestart, wobOutsideOutage);
-    const bool off = silent + duplicated + bobWithoutRow + missingTransaction + notAppliedOnce +
+    const bool off = silent + duplicated + answeredTwice + bobWithoutRow + missingTransaction + notAppliedOnce +
                              wobWithChange + wobOutsideOutage >
                          0 ||
                      amendBob + amendWob != amendmentsDropped;
