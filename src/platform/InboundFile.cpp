@@ -105,8 +105,15 @@ QByteArray readDeliveredFile(const QString& path, StabilityLooks* looks) {
     const FileDescriptor fd(
         ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (fd.get() < 0) {
+        if (errno == ENOENT) {
+            throw FileGone(cannotOpen(path, systemErrorText(errno)));
+        }
+        // a file the link may not read is not going to be readable at the next look either
+        if (errno == EACCES || errno == EPERM) {
+            throw FileRefusedForGood(cannotOpen(path, systemErrorText(errno)));
+        }
         if (errno == ELOOP) {
-            throw FileError(
+            throw FileRefusedForGood(
                 cannotOpen(path, QStringLiteral("Het bestand is een symbolische koppeling en wordt "
                                                 "niet gevolgd")));
         }
@@ -117,13 +124,13 @@ QByteArray readDeliveredFile(const QString& path, StabilityLooks* looks) {
         throw FileError(cannotOpen(path, systemErrorText(errno)));
     }
     if (S_ISDIR(info.st_mode)) {
-        throw FileError(cannotOpen(path, systemErrorText(EISDIR)));
+        throw FileRefusedForGood(cannotOpen(path, systemErrorText(EISDIR)));
     }
     if (!S_ISREG(info.st_mode)) {
-        throw FileError(cannotOpen(path, QStringLiteral("Not a regular file")));
+        throw FileRefusedForGood(cannotOpen(path, QStringLiteral("Not a regular file")));
     }
     if (info.st_size > kMaxDeliveredFileSize) {
-        throw FileError(cannotOpen(path, tooLarge(info.st_size)));
+        throw FileRefusedForGood(cannotOpen(path, tooLarge(info.st_size)));
     }
     switch (writerOf(fd.get())) {
         case Writer::Present:
@@ -159,7 +166,7 @@ QByteArray readDeliveredFile(const QString& path, StabilityLooks* looks) {
         }
         bytes.append(buffer, got);
         if (bytes.size() > kMaxDeliveredFileSize) {  // it grew while being read
-            throw FileError(cannotOpen(path, tooLarge(bytes.size())));
+            throw FileRefusedForGood(cannotOpen(path, tooLarge(bytes.size())));
         }
     }
     return bytes;
@@ -208,9 +215,10 @@ QString decodeTextFile(const QByteArray& bytes, const QString& path) {
         // half a UTF-16 unit at the end is a truncated file, not a character to drop
         const bool truncated = encoding != QStringConverter::Utf8 && (bytes.size() - markLength) % 2 != 0;
         if (decoder.hasError() || truncated || hasLoneSurrogate(text)) {
-            throw FileError(QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
-                                           "exists in the target multi-byte code page")
-                                .arg(path));
+            throw FileRefusedForGood(
+                QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
+                               "exists in the target multi-byte code page")
+                    .arg(path));
         }
         return text;
     };

@@ -38,14 +38,27 @@ class FileNotYetStable : public Error {
     using Error::Error;
 };
 
+// Why a delivered file could not be read. A cause that stays with the file (a symbolic link, a
+// folder or other entry that is no plain file, a size over the limit, bytes that are not text in
+// their encoding) gives a FileRefusedForGood: reading it again gives the same. A file that was gone
+// at the open gives a FileGone. Any other FileError may pass (a writer still has the file open, an
+// error of the disk).
+class FileRefusedForGood : public FileError {
+    using FileError::FileError;
+};
+class FileGone : public FileError {
+    using FileError::FileError;
+};
+
 // The lease call: 0 when a read lease is taken on fd, else -1 with errno set. Replaceable so that
 // tests can play a platform that refuses leases.
 using LeaseCall = int (*)(int fd);
 void setLeaseCall(LeaseCall call);
 
 // Reads a whole file that another program delivers. Fails with a FileError when the file is
-// missing, is a folder or a symbolic link, is larger than kMaxDeliveredFileSize, cannot be read,
-// or is still held open for writing by another program (it may be half written). Where the platform cannot
+// missing (FileGone), is a folder or a symbolic link or larger than kMaxDeliveredFileSize
+// (FileRefusedForGood), cannot be read, or is still held open for writing by another program (it
+// may be half written). Where the platform cannot
 // tell whether a writer is present (file systems without leases, files of another owner without the right to
 // lease them) the file is read as it is.
 // Where no lease can be taken and looks are given, the file is read only once it stands still;
@@ -54,7 +67,7 @@ QByteArray readDeliveredFile(const QString& path, StabilityLooks* looks = nullpt
 
 // Turns the bytes of a text file into text by its byte-order mark: FF FE UTF-16 little-endian,
 // FE FF UTF-16 big-endian, EF BB BF UTF-8, else the ANSI code page. Invalid UTF-8 or UTF-16 after
-// a mark raises a FileError naming the file.
+// a mark raises a FileRefusedForGood naming the file.
 QString decodeTextFile(const QByteArray& bytes, const QString& path);
 
 // Every line break (a lone CR, a lone LF, or LF CR) becomes CR LF.

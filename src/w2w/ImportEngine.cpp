@@ -3,6 +3,7 @@
 #include "planning/PlanningDatabase.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Errors.h"
+#include "platform/FileMove.h"
 #include "platform/FileNames.h"
 #include "platform/FileReplace.h"
 #include "platform/InboundFile.h"
@@ -23,6 +24,10 @@ namespace {
 
 constexpr QStringView kInboundSuffix = u".s2c";
 constexpr QStringView kBackupsFolder = u"BACKUPS";
+// made when missing, under the name the exchange folders are made with
+constexpr QStringView kBackupsFolderMade = u"Backups";
+// where a file goes that is refused for a cause that stays with it
+constexpr QStringView kRefusedFolder = u"Geweigerd";
 
 // The inbound file went to another reader between its loading and its delete.
 class TakenElsewhere : public Error {
@@ -31,6 +36,19 @@ class TakenElsewhere : public Error {
 
 // A document left for a later cycle, without a further line.
 struct Unfinished {};
+
+// An entry whose outcome is settled and said: nothing more to count or to write.
+struct Settled {};
+
+// What keeps a file from being taken for now; each is said once for each file.
+enum class WaitCause { Reading, Backup, Journal, Delete };
+
+// A file that cannot be taken yet, for a cause that passes: it stays, unanswered, and is taken
+// once the cause is gone.
+struct Postponed {
+    WaitCause cause;
+    QString message;
+};
 
 class RunningFlag {
 public:
@@ -172,15 +190,29 @@ void ImportEngine::runCycle() {
     // folders too; it ends when the iterator goes out of scope, also when an error leaves.
     // Every name is listed, also one that is not valid UTF-8.
     FolderListing entries(inbound_);
+    QSet<QString> listed;
     while (const std::optional<QString> next = entries.next()) {
         const QString& name = *next;
         if (!name.endsWith(kInboundSuffix, Qt::CaseInsensitive)) {
             continue;
         }
+        listed.insert(name);
         entryName_ = name;
         packetIsCurrent_ = false;
         record_.reset();
         handleGuarded(name, [&] { processEntry(name); });
+    }
+    forgetAllBut(listed);
+}
+
+// What was said of files, or remembered of them, goes with the files: over months of running, the
+// link keeps no more than the folder holds.
+void ImportEngine::forgetAllBut(const QSet<QString>& listed) {
+    for (auto it = postponedReported_.begin(); it != postponedReported_.end();) {
+        it = listed.contains(it.key()) ? std::next(it) : postponedReported_.erase(it);
+    }
+    for (auto it = leftAlone_.begin(); it != leftAlone_.end();) {
+        it = listed.contains(it.key()) ? std::next(it) : leftAlone_.erase(it);
     }
 }
 
@@ -201,6 +233,12 @@ void ImportEngine::recoverUnfinished() {
         // as any other, and the record goes. (A different document under the same name is not
         // this one: its record is recovered.)
         if (!record.refused && stillInTheFolder(path, record.packetText)) {
+            dropRecord();
+            continue;
+        }
+        // A file refused unread whose move out of the folder did not happen yet: the listing
+        // refuses it again, once.
+        if (record.refused && !record.answer && record.packetText.isEmpty() && lookAt(path)) {
             dropRecord();
             continue;
         }
@@ -308,6 +346,14 @@ void ImportEngine::handleGuarded(const QString& name, Body body) {
     } catch (const CycleInterrupted&) {
         throw;
     } catch (const Unfinished&) {
+    } catch (const Settled&) {
+    } catch (const Postponed& postponed) {
+        QSet<int>& said = postponedReported_[name];
+        if (!said.contains(static_cast<int>(postponed.cause))) {
+            said.insert(static_cast<int>(postponed.cause));
+            logError(postponed.message +
+                     QStringLiteral("; het bestand blijft staan en wordt verwerkt zodra dat kan"));
+        }
     } catch (const FileNotYetStable&) {
         // it may still be written: a later cycle looks again, without a line or an answer
     } catch (const TakenElsewhere& gone) {
@@ -342,29 +388,57 @@ void ImportEngine::refuse(const QString& name) {
 
 void ImportEngine::processEntry(const QString& name) {
     const QString path = joinPath(inbound_, name);
+    if (const auto alone = leftAlone_.constFind(name); alone != leftAlone_.cend()) {
+        if (lookAt(path) == *alone) {
+            throw Settled();  // refused once and not movable: left alone until it changes
+        }
+        leftAlone_.erase(alone);
+    }
 
-    packetText_ = loadTextFile(path, &looks_);
+    try {
+        packetText_ = loadTextFile(path, &looks_);
+    } catch (const FileGone&) {
+        throw TakenElsewhere(QStringLiteral("Het bestand \"%1\" was al weg toen de koppeling het wilde lezen "
+                                            "(een ander programma heeft het opgehaald); het is niet verwerkt "
+                                            "en krijgt geen antwoord")
+                                 .arg(path));
+    } catch (const FileRefusedForGood& error) {
+        refuseForGood(name, path, error);
+    } catch (const FileError& error) {
+        throw Postponed{WaitCause::Reading, error.message()};
+    }
     packetIsCurrent_ = true;
     ports_.packet.setText(packetText_);
 
     if (ports_.settings.checked(Setting::Backups)) {
-        writeFileReplacing(joinPath(backupFolder(), name), ansi::encode(packetText_),
-                           journal_ != nullptr ? Durability::Atomic : Durability::Flushed);
+        try {
+            writeFileReplacing(joinPath(backupFolder(), name), ansi::encode(packetText_),
+                               journal_ != nullptr ? Durability::Atomic : Durability::Flushed);
+        } catch (const FileError& error) {
+            throw Postponed{WaitCause::Backup, error.message()};
+        }
     }
 
     // The record keeps the document safe from the delete of its file to its outcome. A document
-    // that cannot be recorded is not taken: it is refused and stays, as one that cannot be loaded.
+    // that cannot be recorded is not taken: it stays, as one that cannot be loaded.
     if (journal_ != nullptr) {
-        record_ = journal_->add(name, packetText_, tagValue(u"<kind>"), readInteger(tagValue(u"<id>")));
+        try {
+            record_ = journal_->add(name, packetText_, tagValue(u"<kind>"), readInteger(tagValue(u"<id>")));
+        } catch (const FileError& error) {
+            throw Postponed{WaitCause::Journal, error.message()};
+        }
         reachedPoint(CyclePoint::AfterRecord);
     }
 
     // Only a document whose file has left the inbound folder is handled: one that another reader
     // took first belongs to that reader, and one that cannot be deleted would be taken again at
-    // every cycle (it is refused as a file that cannot be loaded, and stays).
+    // every cycle (it stays, unanswered, until it can be deleted).
     bool removed = false;
     try {
         removed = removeInboundFile(path);
+    } catch (const FileError& error) {
+        dropRecord();
+        throw Postponed{WaitCause::Delete, error.message()};
     } catch (...) {
         dropRecord();
         throw;
@@ -376,10 +450,68 @@ void ImportEngine::processEntry(const QString& name) {
                                             "niet verwerkt en krijgt geen antwoord")
                                  .arg(path));
     }
+    postponedReported_.remove(name);
     reachedPoint(CyclePoint::AfterDelete);
 
     ports_.pump.processPendingMessages();
     handleDocument(path);
+}
+
+// A file refused for a cause that stays with it (a symbolic link, a size over the limit, bytes
+// that are no text) is answered "WOB" once and moved into the folder "Geweigerd", so that no cycle
+// takes it up again. The move takes the file: of two links on one folder, only the one that moved
+// it answers. The record, marked refused before the move, lets the next run write the refusal when
+// this one stops after the move.
+void ImportEngine::refuseForGood(const QString& name, const QString& path, const FileError& error) {
+    if (journal_ != nullptr) {
+        try {
+            record_ = journal_->add(name, QString(), QString(), 0);
+            journal_->markRefused(*record_);
+        } catch (const FileError& journalError) {
+            dropRecord();
+            throw Postponed{WaitCause::Journal, journalError.message()};
+        }
+        reachedPoint(CyclePoint::AfterRecord);
+    }
+    std::optional<QString> movedTo;
+    QString moveFailure;
+    try {
+        movedTo = moveIntoFolder(path, joinPath(inbound_, kRefusedFolder.toString()));
+        if (!movedTo) {
+            dropRecord();
+            throw TakenElsewhere(QStringLiteral("Het bestand \"%1\" was al weg voordat de koppeling het kon "
+                                                "verplaatsen (een ander programma heeft het opgehaald); het "
+                                                "krijgt geen antwoord")
+                                     .arg(path));
+        }
+    } catch (const FileError& cannotMove) {
+        moveFailure = cannotMove.message();
+    }
+    reachedPoint(CyclePoint::AfterDelete);  // the file has left the folder (or is left alone)
+    logError(error.message());
+    if (movedTo) {
+        logError(
+            QStringLiteral("Het geweigerde bestand \"%1\" is verplaatst naar \"%2\"").arg(path, *movedTo));
+    } else {
+        // remembered as it is now: a changed file is looked at anew
+        if (const std::optional<EntryLook> look = lookAt(path)) {
+            leftAlone_.insert(name, *look);
+        }
+        logError(
+            QStringLiteral("%1; het geweigerde bestand blijft staan en wordt niet opnieuw behandeld zolang "
+                           "het niet verandert")
+                .arg(moveFailure));
+    }
+    ++counts_.refused;
+    try {
+        WriteAcknowledgement(kRefused.toString(), name);
+    } catch (const FileError& answerError) {
+        if (!record_) {
+            throw;  // an error here ends the cycle
+        }
+        waitForAnswerSpace(*record_, answerError);
+    }
+    throw Settled();
 }
 
 // From the delete on: the kind's handling, its answer, the log line.
@@ -419,13 +551,14 @@ void ImportEngine::runKindHandler(const QString& kind) {
     }
 }
 
-// The "BACKUPS" folder below the inbound folder, found without regard to letter case (the
-// exchange folders are created as "Backups"). Looked up once a cycle; when there is none, the
-// copies go to "BACKUPS", which fails as a missing folder should.
+// The "BACKUPS" folder below the inbound folder, found without regard to letter case. Looked up
+// once a cycle; when there is none (an inbound folder made anew without it), it is made, one level,
+// under the name the exchange folders are made with.
 QString ImportEngine::backupFolder() {
     if (!backupFolder_) {
         QString found = joinPath(inbound_, kBackupsFolder.toString());
         if (!QFileInfo(found).isDir()) {
+            found.clear();
             QDirIterator dirs(inbound_, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
             while (dirs.hasNext()) {
                 const QFileInfo dir = dirs.nextFileInfo();
@@ -433,6 +566,12 @@ QString ImportEngine::backupFolder() {
                     found = joinPath(inbound_, dir.fileName());
                     break;
                 }
+            }
+        }
+        if (found.isEmpty()) {
+            found = joinPath(inbound_, kBackupsFolderMade.toString());
+            if (makeFolderIfMissing(found)) {
+                logError(QStringLiteral("De map \"%1\" voor de kopieën ontbrak en is gemaakt").arg(found));
             }
         }
         backupFolder_ = found;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/FileMove.h"
 #include "platform/InboundFile.h"
 #include "platform/WindowPorts.h"
 #include "settings/Settings.h"
 #include "w2w/DocumentJournal.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -121,6 +123,8 @@ private:
     template <class Body>
     void handleGuarded(const QString& name, Body body);
     void processEntry(const QString& name);
+    [[noreturn]] void refuseForGood(const QString& name, const QString& path, const FileError& error);
+    void forgetAllBut(const QSet<QString>& listed);
     void handleDocument(const QString& path);
     void runKindHandler(const QString& kind);
     void refuse(const QString& name);
@@ -137,6 +141,10 @@ private:
     StabilityLooks looks_;
     QSet<qint64> unreachableReported_;
     QSet<qint64> unwritableReported_;
+    // by inbound file name: the causes said of a file that waits, and the look of a file refused
+    // for good that could not be moved out of the folder
+    QHash<QString, QSet<int>> postponedReported_;
+    QHash<QString, EntryLook> leftAlone_;
     DocumentCounts counts_;
 
     // state of one cycle

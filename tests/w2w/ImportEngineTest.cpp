@@ -184,25 +184,56 @@ TEST_F(ImportCycle, TheBackupFolderIsFoundWithoutRegardToLetterCase) {
     }
 }
 
-TEST_F(ImportCycle, WithoutABackupFolderEveryFileStaysAndIsRefusedAtEveryCycle) {
+// An inbound folder made anew without its "BACKUPS" folder gets one at the next cycle. Where it
+// cannot be made, the files stay, unanswered, with one line each, until it can.
+TEST_F(ImportCycle, AMissingBackupFolderIsMadeAtTheNextCycle) {
     QDir(backups).removeRecursively();
     drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
-    const QString expectedError = errorLine(
-        QStringLiteral("Cannot create file \"%1/BACKUPS/4711.s2c\". No such file or directory").arg(inbound));
-    for (int cycle = 1; cycle <= 2; ++cycle) {
-        runCycle();
-        EXPECT_TRUE(exists(in(QStringLiteral("4711.s2c"))));
-        EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("WOB", "4711"));
-        EXPECT_EQ(log.lines.size(), cycle);
-        EXPECT_EQ(log.lines.last(), expectedError);
-    }
-    EXPECT_THAT(handlers.newOrders, IsEmpty());
+    runCycle();
+    EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("BOB", "4711"));
+    EXPECT_EQ(readAll(in(QStringLiteral("Backups/4711.s2c"))), document("ADD", "4711").replace("\n", "\r\n"));
+    EXPECT_THAT(
+        log.lines,
+        ElementsAre(
+            errorLine(
+                QStringLiteral("De map \"%1/Backups\" voor de kopieën ontbrak en is gemaakt").arg(inbound)),
+            handledLine(QStringLiteral("ADD"), QStringLiteral("4711.s2c"))));
+}
 
-    // once the copies are no longer kept, the file goes through
-    settings.setChecked(Setting::Backups, false);
+TEST_F(ImportCycle, WhileNoBackupFolderCanBeMadeEveryFileStaysUnansweredWithOneLine) {
+    QDir(backups).removeRecursively();
+    writeFile(backups, "a file in the way");
+    drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        runCycle();
+    }
+    EXPECT_TRUE(exists(in(QStringLiteral("4711.s2c"))));
+    EXPECT_THAT(outboundFiles(), IsEmpty());
+    EXPECT_THAT(handlers.newOrders, IsEmpty());
+    EXPECT_THAT(log.lines,
+                ElementsAre(errorLine(
+                    QStringLiteral("Cannot create file \"%1/Backups/4711.s2c\". Not a directory; het "
+                                   "bestand blijft staan en wordt verwerkt zodra dat kan")
+                        .arg(inbound))));
+
+    QFile::remove(backups);
     runCycle();
     EXPECT_FALSE(exists(in(QStringLiteral("4711.s2c"))));
+    EXPECT_TRUE(exists(backup(QStringLiteral("4711.s2c"))));
     EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("BOB", "4711"));
+}
+
+// The cycle never makes the exchange folders themselves: a missing one may be a share that is not
+// mounted.
+TEST_F(ImportCycle, AMissingOutboundFolderIsNotMade) {
+    QDir(outbound).removeRecursively();
+    drop(QStringLiteral("a.s2c"), document("DEL", "1"));
+    runCycle();
+    EXPECT_FALSE(QFileInfo::exists(outbound));
+    QDir(inbound).removeRecursively();
+    runCycle();
+    EXPECT_FALSE(QFileInfo::exists(inbound));
+    EXPECT_EQ(log.lines.size(), 1);
 }
 
 TEST_F(ImportCycle, AFileRefusedAfterItsDeletionLeavesItsCopyAWobAndOneErrorLine) {
@@ -294,7 +325,8 @@ TEST_F(ImportCycle, SettingsChangedDuringACycleTakeEffectAtTheNext) {
     EXPECT_THAT(QDir(otherOut).entryList(QDir::Files), IsEmpty());
 }
 
-// A second program that still writes the file.
+// A second program that still writes the file: the file waits, unanswered, with one line however
+// many cycles pass, and is handled once it is closed.
 TEST_F(ImportCycle, AFileStillBeingWrittenStaysUntilItIsComplete) {
     const QString path = drop(QStringLiteral("4711.s2c"), document("ADD", "4711"));
     QProcess writer;
@@ -303,10 +335,15 @@ TEST_F(ImportCycle, AFileStillBeingWrittenStaysUntilItIsComplete) {
                   QStringLiteral("sh"), path});
     ASSERT_TRUE(writer.waitForReadyRead(10000));
     runCycle();
+    runCycle();
     EXPECT_TRUE(exists(path));
-    EXPECT_EQ(readAll(out(QStringLiteral("4711.c2s"))), acknowledgement("WOB", ""));
-    ASSERT_EQ(log.lines.size(), 1);
-    EXPECT_TRUE(log.lines.first().contains(QStringLiteral("still open for writing")));
+    EXPECT_THAT(outboundFiles(), IsEmpty());
+    EXPECT_THAT(
+        log.lines,
+        ElementsAre(errorLine(QStringLiteral("Cannot open file \"%1\". The file is still open for writing "
+                                             "by another program; het bestand blijft staan en wordt "
+                                             "verwerkt zodra dat kan")
+                                  .arg(path))));
 
     writer.kill();
     writer.waitForFinished(10000);
@@ -321,15 +358,15 @@ TEST_F(ImportCycle, ARefusalOfAnUnreadableFileDoesNotCarryTheNumberOfTheLastPack
     root.mkdir(QStringLiteral("W2W/S2C/x.s2c"));
     runCycle();
     EXPECT_EQ(readAll(out(QStringLiteral("x.c2s"))), acknowledgement("WOB", ""));
-    EXPECT_TRUE(exists(in(QStringLiteral("x.s2c"))));
+    EXPECT_TRUE(QFileInfo(in(QStringLiteral("Geweigerd/x.s2c"))).isDir());
     EXPECT_EQ(packet.text, QString::fromLatin1(QByteArray(document("ADD", "1")).replace("\n", "\r\n")));
-    EXPECT_EQ(
-        log.lines.last(),
-        errorLine(
-            QStringLiteral("Cannot open file \"%1\". Is a directory").arg(in(QStringLiteral("x.s2c")))));
+    EXPECT_TRUE(log.lines.contains(errorLine(
+        QStringLiteral("Cannot open file \"%1\". Is a directory").arg(in(QStringLiteral("x.s2c"))))));
 }
 
-TEST_F(ImportCycle, AFileDeletedBetweenTheListingAndItsLoadIsRefused) {
+// Another link on the same folder took the file between the listing and the load: it is that
+// link's to answer.
+TEST_F(ImportCycle, AFileGoneBeforeItsLoadIsNotAnswered) {
     drop(QStringLiteral("a.s2c"), document("ADD", "1"));
     drop(QStringLiteral("b.s2c"), document("ADD", "2"));
     pump.onPump = [&] {
@@ -339,41 +376,52 @@ TEST_F(ImportCycle, AFileDeletedBetweenTheListingAndItsLoadIsRefused) {
     runCycle();
     ASSERT_EQ(handlers.newOrders.size(), 1);
     const QString gone = handlers.newOrders.first() == u"a.s2c" ? QStringLiteral("b") : QStringLiteral("a");
-    EXPECT_EQ(readAll(out(gone + QStringLiteral(".c2s"))), acknowledgement("WOB", ""));
-    EXPECT_TRUE(
-        log.lines.contains(errorLine(QStringLiteral("Cannot open file \"%1\". No such file or directory")
-                                         .arg(in(gone + QStringLiteral(".s2c"))))));
+    EXPECT_FALSE(exists(out(gone + QStringLiteral(".c2s"))));
+    EXPECT_EQ(outboundFiles().size(), 1);
+    EXPECT_TRUE(log.lines.contains(errorLine(
+        QStringLiteral("Het bestand \"%1\" was al weg toen de koppeling het wilde lezen (een ander programma "
+                       "heeft het opgehaald); het is niet verwerkt en krijgt geen antwoord")
+            .arg(in(gone + QStringLiteral(".s2c"))))))
+        << log.lines.join(u'\n').toStdString();
+    EXPECT_EQ(log.lines.size(), 2);
 }
 
 struct BadInput {
     const char* name;
     QByteArray bytes;
-    bool stays;          // refused before it could be deleted
-    const char* reason;  // what the error line says after the file's name, where it stays
+    bool refused;        // refused for good, before it could be deleted
+    const char* reason;  // what the error line says after the file's name, where it is refused
 };
 
 class BadInputFiles : public ImportCycle, public ::testing::WithParamInterface<BadInput> {};
 
-// Nothing is lost and nothing crashes: either the file stays with a refusal, or it is consumed
-// with its copy kept.
+// Nothing is lost and nothing crashes: either the file is refused once and moved out of the way,
+// or it is consumed with its copy kept.
 TEST_P(BadInputFiles, EndAsTheFailureTableSays) {
     const auto& c = GetParam();
     drop(QStringLiteral("bad.s2c"), c.bytes);
     drop(QStringLiteral("good.s2c"), document("ADD", "7"));
     runCycle();
+    runCycle();
     EXPECT_EQ(readAll(out(QStringLiteral("good.c2s"))), acknowledgement("BOB", "7"));
-    EXPECT_EQ(exists(in(QStringLiteral("bad.s2c"))), c.stays);
-    if (c.stays) {
+    EXPECT_FALSE(exists(in(QStringLiteral("bad.s2c"))));
+    if (c.refused) {
         EXPECT_EQ(readAll(out(QStringLiteral("bad.c2s"))), acknowledgement("WOB", ""));
-        EXPECT_TRUE(
-            log.lines.contains(errorLine(QString::fromUtf8(c.reason).arg(in(QStringLiteral("bad.s2c"))))))
-            << log.lines.join(u'\n').toStdString();
+        EXPECT_EQ(readAll(in(QStringLiteral("Geweigerd/bad.s2c"))), c.bytes);
+        EXPECT_THAT(
+            log.lines,
+            ::testing::UnorderedElementsAre(
+                handledLine(QStringLiteral("ADD"), QStringLiteral("good.s2c")),
+                errorLine(QString::fromUtf8(c.reason).arg(in(QStringLiteral("bad.s2c")))),
+                errorLine(QStringLiteral("Het geweigerde bestand \"%1\" is verplaatst naar \"%2\"")
+                              .arg(in(QStringLiteral("bad.s2c")), in(QStringLiteral("Geweigerd/bad.s2c"))))));
     } else {
         EXPECT_TRUE(exists(backup(QStringLiteral("bad.s2c"))));
         EXPECT_FALSE(exists(out(QStringLiteral("bad.c2s"))));
         EXPECT_TRUE(log.lines.contains(handledLine(QString(), QStringLiteral("bad.s2c"))));
+        EXPECT_EQ(log.lines.size(), 2);
     }
-    EXPECT_EQ(log.lines.size(), 2);
+    EXPECT_EQ(engine.counts().refused, c.refused ? 1 : 0);
     EXPECT_THAT(errors.messages, IsEmpty());
 }
 
@@ -404,37 +452,74 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadInputFiles,
                                            BadInput{"unclosed_tags", "<kind>ADD<id>1", false, ""}),
                          test::ParamName());
 
-// A symbolic link is not followed: the file it points at is neither read nor copied.
-TEST_F(ImportCycle, ASymbolicLinkIsRefusedAndStays) {
+// A symbolic link is not followed: the file it points at is neither read nor copied. The link is
+// refused once and moved out of the way, its name kept, a number added where that name is taken.
+TEST_F(ImportCycle, ASymbolicLinkIsRefusedOnceAndMoved) {
     const QString secret = writeFile(root.file(QStringLiteral("geheim.txt")), "<kind>ADD</kind><id>9</id>");
+    root.mkdir(QStringLiteral("W2W/S2C/Geweigerd"));
+    writeFile(in(QStringLiteral("Geweigerd/x.s2c")), "refused before");
     ASSERT_TRUE(QFile::link(secret, in(QStringLiteral("x.s2c"))));
     runCycle();
-    EXPECT_TRUE(QFileInfo(in(QStringLiteral("x.s2c"))).isSymLink());
+    runCycle();
+    EXPECT_FALSE(QFileInfo::exists(in(QStringLiteral("x.s2c"))));
+    EXPECT_TRUE(QFileInfo(in(QStringLiteral("Geweigerd/x (2).s2c"))).isSymLink());
+    EXPECT_EQ(readAll(in(QStringLiteral("Geweigerd/x.s2c"))), "refused before");
     EXPECT_FALSE(exists(backup(QStringLiteral("x.s2c"))));
     EXPECT_THAT(handlers.newOrders, IsEmpty());
     EXPECT_EQ(readAll(out(QStringLiteral("x.c2s"))), acknowledgement("WOB", ""));
-    EXPECT_THAT(log.lines, ElementsAre(errorLine(QStringLiteral("Cannot open file \"%1\". Het bestand is een "
-                                                                "symbolische koppeling en wordt niet gevolgd")
-                                                     .arg(in(QStringLiteral("x.s2c"))))));
+    EXPECT_THAT(
+        log.lines,
+        ElementsAre(
+            errorLine(QStringLiteral("Cannot open file \"%1\". Het bestand is een symbolische "
+                                     "koppeling en wordt niet gevolgd")
+                          .arg(in(QStringLiteral("x.s2c")))),
+            errorLine(QStringLiteral("Het geweigerde bestand \"%1\" is verplaatst naar \"%2\"")
+                          .arg(in(QStringLiteral("x.s2c")), in(QStringLiteral("Geweigerd/x (2).s2c"))))));
+}
+
+// Where a refused file cannot be moved, it is answered once and left alone until it changes; a
+// changed file is looked at anew.
+TEST_F(ImportCycle, ARefusedFileThatCannotBeMovedIsLeftAloneUntilItChanges) {
+    writeFile(in(QStringLiteral("Geweigerd")), "a file in the way");
+    const QString path = drop(QStringLiteral("bad.s2c"), "\xEF\xBB\xBF\xFF");
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        runCycle();
+    }
+    EXPECT_TRUE(exists(path));
+    EXPECT_EQ(readAll(out(QStringLiteral("bad.c2s"))), acknowledgement("WOB", ""));
+    EXPECT_EQ(engine.counts().refused, 1);
+    ASSERT_EQ(log.lines.size(), 2);
+    EXPECT_TRUE(log.lines.last().endsWith(QStringLiteral(
+        "; het geweigerde bestand blijft staan en wordt niet opnieuw behandeld zolang het niet "
+        "verandert")))
+        << log.lines.last().toStdString();
+
+    QFile::remove(out(QStringLiteral("bad.c2s")));
+    writeFile(path, document("ADD", "4711"));  // the partner writes it anew
+    runCycle();
+    EXPECT_FALSE(exists(path));
+    EXPECT_EQ(readAll(out(QStringLiteral("bad.c2s"))), acknowledgement("BOB", "4711"));
 }
 
 // A file that another reader took between the load and the delete belongs to that reader: no
 // handling, no answer (the other reader answers), one line. A file that cannot be deleted is not
-// handled either: it is refused and stays, as a file that cannot be loaded.
+// handled either: it stays, unanswered, with one line however many cycles pass.
 TEST_F(ImportCycle, ADocumentIsHandledOnlyOnceItsFileHasLeftTheFolder) {
     drop(QStringLiteral("weg.s2c"), document("ADD", "1"));
     drop(QStringLiteral("vast.s2c"), document("ADD", "2"));
     drop(QStringLiteral("goed.s2c"), document("ADD", "3"));
-    engine.removeInboundFile = [](const QString& path) {
+    bool stuck = true;
+    engine.removeInboundFile = [&](const QString& path) {
         if (path.endsWith(u"weg.s2c")) {
             QFile::remove(path);
             return false;
         }
-        if (path.endsWith(u"vast.s2c")) {
+        if (stuck && path.endsWith(u"vast.s2c")) {
             throw FileError(QStringLiteral("Cannot delete file \"%1\". Operation not permitted").arg(path));
         }
         return removeDeliveredFile(path);
     };
+    runCycle();
     runCycle();
     EXPECT_THAT(handlers.newOrders, ElementsAre(QStringLiteral("goed.s2c")));
     EXPECT_FALSE(exists(out(QStringLiteral("weg.c2s"))));
@@ -443,13 +528,18 @@ TEST_F(ImportCycle, ADocumentIsHandledOnlyOnceItsFileHasLeftTheFolder) {
                        "ander programma heeft het opgehaald); het is niet verwerkt en krijgt geen antwoord")
             .arg(in(QStringLiteral("weg.s2c"))))));
     EXPECT_TRUE(exists(in(QStringLiteral("vast.s2c"))));
-    EXPECT_EQ(readAll(out(QStringLiteral("vast.c2s"))), acknowledgement("WOB", "2"));
-    EXPECT_TRUE(
-        log.lines.contains(errorLine(QStringLiteral("Cannot delete file \"%1\". Operation not permitted")
-                                         .arg(in(QStringLiteral("vast.s2c"))))));
+    EXPECT_FALSE(exists(out(QStringLiteral("vast.c2s"))));
+    EXPECT_TRUE(log.lines.contains(errorLine(
+        QStringLiteral("Cannot delete file \"%1\". Operation not permitted; het bestand blijft staan en "
+                       "wordt verwerkt zodra dat kan")
+            .arg(in(QStringLiteral("vast.s2c"))))));
     EXPECT_EQ(engine.counts().handled, 1);
-    EXPECT_EQ(engine.counts().refused, 1);
+    EXPECT_EQ(engine.counts().refused, 0);
     EXPECT_EQ(log.lines.size(), 3);
+
+    stuck = false;
+    runCycle();
+    EXPECT_EQ(readAll(out(QStringLiteral("vast.c2s"))), acknowledgement("BOB", "2"));
 }
 
 // A name that is not valid UTF-8 is seen and handled like any other: its copy and its answer keep

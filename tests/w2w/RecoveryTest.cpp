@@ -1,3 +1,4 @@
+#include "platform/InboundFile.h"
 #include "support/Databases.h"
 #include "support/Ports.h"
 #include "support/TempFolder.h"
@@ -218,15 +219,24 @@ TEST_P(Runs, AnAnswerThatCouldNotBeWrittenIsWrittenLater) {
         << log.lines.last().toStdString();
 }
 
-// A document that cannot be recorded is not taken: it is refused and stays for a later cycle.
+// A document that cannot be recorded is not taken: it stays, unanswered, with one line however
+// many cycles pass, and is taken once the journal can be written.
 TEST_P(Runs, ADocumentThatCannotBeRecordedStays) {
     // a folder where the journal's file should be
-    ASSERT_TRUE(QDir().mkpath(db.programFolder() + DocumentJournal::kFileName.toString()));
+    const QString journalPath = db.programFolder() + DocumentJournal::kFileName.toString();
+    ASSERT_TRUE(QDir().mkpath(journalPath));
     drop(QStringLiteral("4711.s2c"), kNewOrder);
-    run();
+    run({}, 3);
     EXPECT_TRUE(QFile::exists(inbound + QStringLiteral("/4711.s2c")));
-    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("<kind>WOB</kind>"));
+    EXPECT_EQ(answer(QStringLiteral("4711.c2s")), "(geen)");
     EXPECT_EQ(rowsOf(4711), 0);
+    EXPECT_EQ(log.lines.size(), 1) << log.lines.join(u'\n').toStdString();
+    EXPECT_TRUE(log.lines.first().endsWith(
+        QStringLiteral("; het bestand blijft staan en wordt verwerkt zodra dat kan")));
+    ASSERT_TRUE(QDir(journalPath).removeRecursively());
+    run();
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("<kind>BOB</kind>"));
+    EXPECT_EQ(rowsOf(4711), 1);
 }
 
 // A refusal is final: a later cycle that finds the record of a refused document answers it the
@@ -301,8 +311,9 @@ TEST_P(Runs, ASavedOrderWaitsForItsBobAndIsNeverRefused) {
 struct AnswerStopCase {
     const char* name;
     CyclePoint point;
-    bool nextBoot;  // the machine was restarted before the next run
-    int answers;    // as the partner sees them
+    bool nextBoot;               // the machine was restarted before the next run
+    int answers;                 // as the partner sees them
+    bool refusedUnread = false;  // the document is a file refused for good (too large), not an order
 };
 
 void PrintTo(const AnswerStopCase& c, std::ostream* os) {
@@ -327,7 +338,8 @@ protected:
 // does not happen), and so does whatever was noted.
 TEST_P(AnswerStops, ThePartnerGetsOneAnswerAndNeverNone) {
     const AnswerStopCase& c = GetParam();
-    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    drop(QStringLiteral("4711.s2c"),
+         c.refusedUnread ? QByteArray(kMaxDeliveredFileSize + 1, 'x') : kNewOrder);
     const QString kept = root.file(QStringLiteral("kept-temporary"));
     run([&](OrderImport& link) {
         link.engine.faultPoint = [&](CyclePoint reached) {
@@ -355,13 +367,25 @@ TEST_P(AnswerStops, ThePartnerGetsOneAnswerAndNeverNone) {
         if (c.nextBoot) {
             link.engine.bootId = "another-boot";
         }
+        // the partner takes each answer as soon as it is there
+        link.engine.faultPoint = [&](CyclePoint reached) {
+            if (reached == CyclePoint::AfterAcknowledgement) {
+                partnerTakes();
+            }
+        };
     });
     partnerTakes();
     EXPECT_EQ(taken.size(), c.answers) << taken.join(u',').toStdString();
     for (const QString& a : taken) {
-        EXPECT_TRUE(a.contains(QStringLiteral("<kind>BOB</kind>"))) << a.toStdString();
+        EXPECT_TRUE(a.contains(c.refusedUnread ? QStringLiteral("<kind>WOB</kind>")
+                                               : QStringLiteral("<kind>BOB</kind>")))
+            << a.toStdString();
     }
-    EXPECT_EQ(rowsOf(4711), 1);
+    EXPECT_EQ(rowsOf(4711), c.refusedUnread ? 0 : 1);
+    if (c.refusedUnread) {
+        EXPECT_TRUE(QFileInfo::exists(inbound + QStringLiteral("/Geweigerd/4711.s2c")));
+        EXPECT_FALSE(QFileInfo::exists(inbound + QStringLiteral("/4711.s2c")));
+    }
     EXPECT_TRUE(journal().isEmpty());
     if (!c.nextBoot && c.point == CyclePoint::AnswerNoted) {
         EXPECT_FALSE(QFileInfo::exists(keptAs)) << "the rename was finished";
@@ -375,6 +399,12 @@ const AnswerStopCase kAnswerStops[] = {
     // after a restart of the machine the answer is written again: a repeat, never a loss
     {"between_the_note_and_the_rename_then_a_restart", CyclePoint::AnswerNoted, true, 1},
     {"after_the_rename_then_a_restart", CyclePoint::AfterAcknowledgement, true, 2},
+    // a file refused for good: recorded as refused, moved out of the folder, then answered
+    {"refused_unread_after_the_record", CyclePoint::AfterRecord, false, 1, true},
+    {"refused_unread_after_the_move", CyclePoint::AfterDelete, false, 1, true},
+    {"refused_unread_before_the_note", CyclePoint::AnswerWritten, false, 1, true},
+    {"refused_unread_between_the_note_and_the_rename", CyclePoint::AnswerNoted, false, 1, true},
+    {"refused_unread_after_the_rename", CyclePoint::AfterAcknowledgement, false, 1, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Points, AnswerStops, ::testing::ValuesIn(kAnswerStops),
