@@ -19,8 +19,11 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
     const QString folder = programFolder(cl);
     std::optional<ProgramFolderLock> folderLock;
     if (const std::optional<int> exitCode = claimProgramFolder(folder, folderLock)) {
-        if (const std::optional<QString> taken = folderLock ? folderLock->takenBy() : std::nullopt) {
-            boxes.show({QStringLiteral("Vindo Velora\u00ae fout"), *taken, MessageBoxRequest::Icon::Error,
+        const std::optional<QString> why = !folderLock             ? std::nullopt
+                                           : folderLock->takenBy() ? folderLock->takenBy()
+                                                                   : folderLock->cannotTake();
+        if (why) {
+            boxes.show({QStringLiteral("Vindo Velora\u00ae fout"), *why, MessageBoxRequest::Icon::Error,
                         MessageBoxRequest::Buttons::Ok});
         }
         return *exitCode;

@@ -176,6 +176,42 @@ TEST(ProgramFolderLock, OneLinkPerProgramFolder) {
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral(".VeloraKarvex.lock")))) << "released at the end";
 }
 
+// What a killed link may leave as its lock file holds nothing: the system's lock ended with the
+// process. Each start takes the folder over, and ends with its lock file gone.
+TEST(ProgramFolderLock, ALockFileThatAKilledLinkLeftHoldsNothing) {
+    const std::pair<const char*, QByteArray> leftovers[] = {
+        {"empty", QByteArray()},
+        {"cut short", "4"},
+        {"a dead process", "999999999\nVeloraKarvexClient\nelders\n"},
+        {"garbage", QByteArray("\xFF\x00\x01 geen slot", 14)},
+    };
+    for (const auto& [name, bytes] : leftovers) {
+        SCOPED_TRACE(name);
+        test::TempFolder dir;
+        dir.write(ProgramFolderLock::kFileName.toString(), bytes);
+        const ProcessResult run =
+            runClient({QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(dir.file(QStringLiteral("VeloraKarvex.xml"))));
+        EXPECT_FALSE(QFileInfo::exists(dir.file(ProgramFolderLock::kFileName.toString())));
+    }
+}
+
+// A lock file that cannot be opened (a folder stands in its place) is not a link that runs: the
+// start says why, in one line, with its own exit code.
+TEST(ProgramFolderLock, ALockFileThatCannotBeOpenedEndsTheStartWithCode4) {
+    test::TempFolder dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(ProgramFolderLock::kFileName.toString()));
+    const ProcessResult run = runClient({QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_EQ(
+        run.err,
+        QStringLiteral("Het slot %1/%2 van de programmamap kan niet geopend worden (Is a directory); geen "
+                       "koppeling gebruikt het, maar deze koppeling kan het niet overnemen en start niet.\n")
+            .arg(QDir(dir.path()).absolutePath(), ProgramFolderLock::kFileName.toString()));
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("VeloraKarvex.xml"))));
+}
+
 // The settings file that a run leaves, as a process leaves it on disk: after --once and after SIGTERM.
 TEST(HeadlessRun, TheSettingsFileAfterARunIsWholeAndInOrder) {
     test::TempFolder dir;
