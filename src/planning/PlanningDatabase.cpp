@@ -247,26 +247,36 @@ void PlanningDatabase::limitWaits(QSqlDatabase& db) {
 }
 
 // A new file, or one without any table, gets the link's tables, all of them or none. A file that
-// has tables of its own is left as it is: what is missing there is reported when it is used.
+// has tables of its own is left as it is: what is missing there is reported when it is used. Two
+// links that open the same new file at once make the tables once: the write lock is taken before
+// the file is looked at again, and the second finds the tables of the first.
 void PlanningDatabase::createSqliteSchemaIfEmpty() {
     QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
     if (!db.tables(QSql::Tables).isEmpty()) {
         return;
     }
-    if (!db.transaction()) {
-        fail(db.lastError());
-    }
     QSqlQuery q(db);
-    for (const QString& statement : schemaStatements(SqlDialect::SQLite)) {
-        if (!q.exec(statement)) {
-            const QSqlError error = q.lastError();
-            q.finish();
-            db.rollback();
-            fail(error);
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        fail(q.lastError());
+    }
+    const auto giveUp = [&](const QSqlError& error) {
+        q.finish();
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        fail(error);
+    };
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'")) || !q.next()) {
+        giveUp(q.lastError());
+    }
+    if (q.value(0).toInt() == 0) {
+        for (const QString& statement : schemaStatements(SqlDialect::SQLite)) {
+            if (!q.exec(statement)) {
+                giveUp(q.lastError());
+            }
         }
     }
-    if (!db.commit()) {
-        fail(db.lastError());
+    q.finish();
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        giveUp(q.lastError());
     }
 }
 

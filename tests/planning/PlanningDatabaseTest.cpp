@@ -15,8 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
+#include <thread>
 
 namespace vk {
 namespace {
@@ -530,6 +533,41 @@ TEST(SqliteDatabase, AnEmptyFileGetsTheTablesAFileWithTablesIsLeftAlone) {
     PlanningDatabase again(settings, dir.path() + u'/');
     again.open();
     EXPECT_THROW(again.execute(QStringLiteral("SELECT COUNT(*) FROM planning"), {}), DatabaseError);
+}
+
+// Two links that open the same new file at the same moment: both connect, and the file has one set
+// of tables. Each link is a thread of its own here, with its own connection, as two processes have.
+TEST(SqliteDatabase, TwoLinksOpeningANewFileAtOnceBothConnect) {
+    test::TempFolder dir;
+    for (int round = 0; round < 30; ++round) {
+        const QString file = QStringLiteral("planning-%1.db").arg(round);
+        std::atomic<int> waiting{2};
+        std::atomic<int> failures{0};
+        std::string failure;
+        std::mutex failureLock;
+        const auto link = [&] {
+            MemorySettings settings;
+            settings.setText(Setting::xLoginServer, QStringLiteral("sqlite:") + file);
+            PlanningDatabase ado(settings, dir.path() + u'/');
+            --waiting;
+            while (waiting.load() > 0) {
+            }
+            try {
+                ado.open();
+                ado.execute(QStringLiteral("SELECT COUNT(*) FROM planning"), {}).finish();
+            } catch (const std::exception& error) {
+                ++failures;
+                const std::lock_guard guard(failureLock);
+                failure = error.what();
+            }
+            ado.Close();
+        };
+        std::thread first(link);
+        std::thread second(link);
+        first.join();
+        second.join();
+        ASSERT_EQ(failures.load(), 0) << "round " << round << ": " << failure;
+    }
 }
 
 TEST(TemporaryKey, HasTheFormatOfTheExamples) {
