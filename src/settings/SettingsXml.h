@@ -31,12 +31,19 @@ QString decodeReferences(QStringView raw);
 // formed).
 SettingsParseResult parseSettingsText(const QString& text, SettingsDocument& document);
 
-// Escapes a value, attribute value or element name for the file: the five characters, and every
-// 16-bit unit from 20AC hexadecimal up as "&#xXXXX;".
+// Escapes a value or attribute value for the file: every 16-bit unit from 20AC hexadecimal up as
+// "&#xXXXX;"; below that, each character as the code page will write it (one it lacks becomes a
+// similar one or "?"), with the five characters escaped and NUL left out.
 QString escapeSettingsText(QStringView text);
 
 // The document in the file layout: CR LF line ends, two spaces a depth, the declaration, the
-// items before the root, the root. Text, not yet bytes.
+// items before the root, the root. Text, not yet bytes. Only what reads back is written, so that
+// a file written from any document reads again with the same settings: names go through the code
+// page, and one that would not read as a name (or would read as another setting's) is changed to
+// one no setting has (a "-" in it, or a "_" in front); comments and character data that the code
+// page would end early get a blank before their closing ">"; instructions whose target would not
+// read back, or would read as the declaration, and document types that the code page would change
+// are left out.
 QString formatSettingsDocument(const SettingsDocument& document);
 
 // The file's bytes: the layout in the ANSI code page, without byte-order mark.

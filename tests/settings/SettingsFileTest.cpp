@@ -405,6 +405,103 @@ TEST(SettingsParse, AnInstructionWithACharacterOutsideTheCodePageReadsBack) {
     }
 }
 
+// The reader loses a byte-order mark at the start of a name, so a target "\uFEFF5" reads as "5" and
+// "\uFEFFxml" as "xml", neither of which reads back as an instruction: such an instruction is left
+// out of the written file, and the next run reads that file with every setting.
+TEST_F(SettingsRuns, AByteOrderMarkInAnInstructionLeavesAFileTheNextRunReads) {
+    for (const QByteArray& instruction : {QByteArray("<?\xEF\xBB\xBF"
+                                                     "5 ve\fl version=\"1.0\"?>"),
+                                          QByteArray("<?\xEF\xBB\xBFxml a?>")}) {
+        writeFile("\xEF\xBB\xBF" + instruction +
+                  "\n<?stijl a?>\n<Configuration><Hoofdscherm><SV_Text>Q</SV_Text>"
+                  "<Debiteur_Text>77</Debiteur_Text></Hoofdscherm></Configuration>");
+        run();
+        ASSERT_FALSE(loadProblem) << loadProblem.value_or(QString()).toStdString();
+        const MemorySettings next = restoreOnly();
+        EXPECT_FALSE(loadProblem) << loadProblem.value_or(QString()).toStdString();
+        EXPECT_EQ(next.text(Setting::SV), QStringLiteral("Q")) << instruction.toStdString();
+        EXPECT_EQ(next.text(Setting::Debiteur), QStringLiteral("77"));
+        EXPECT_TRUE(file().contains("\r\n<?stijl a?>\r\n<Configuration>")) << file().toStdString();
+    }
+}
+
+// The reader stops at a NUL, so one written in a value would leave the rest of the file unread.
+TEST_F(SettingsRuns, ANulInAValueIsLeftOut) {
+    run([](MemorySettings& f) {
+        f.setText(Setting::xLoginSQL, QString::fromUtf16(u"a\0b", 3));
+        f.setText(Setting::Debiteur, QStringLiteral("1024"));
+    });
+    const MemorySettings next = restoreOnly();
+    EXPECT_FALSE(loadProblem) << loadProblem.value_or(QString()).toStdString();
+    EXPECT_EQ(next.text(Setting::xLoginSQL), QStringLiteral("ab"));
+    EXPECT_EQ(next.text(Setting::Debiteur), QStringLiteral("1024"));
+}
+
+struct RoundTripCase {
+    const char* name;
+    const char16_t* text;  // the file as the reader gets it, decoded
+};
+
+class WrittenDocuments : public ::testing::TestWithParam<RoundTripCase> {};
+
+// Names, attribute values, comments, instructions and document types that the code page would
+// change into something the reader does not take, or into another setting's name: the written
+// file reads, and every setting comes back as it was read.
+TEST_P(WrittenDocuments, ReadBackWithTheSameSettings) {
+    SettingsDocument first;
+    const SettingsParseResult read = parseSettingsText(QString::fromUtf16(GetParam().text), first);
+    ASSERT_TRUE(read.ok) << read.description.toStdString();
+    ASSERT_EQ(first.readText(SettingsStorage::pathOf(u"SV_Text")), QStringLiteral("Q"));
+    const QByteArray written = settingsFileBytes(first);
+    SettingsDocument again;
+    const SettingsParseResult r = parseSettingsText(decodeSettingsBytes(written), again);
+    ASSERT_TRUE(r.ok) << r.description.toStdString() << "\n" << written.toStdString();
+    for (const SettingInfo& s : settingTable()) {
+        const QStringList path = SettingsStorage::pathOf(s.elementName());
+        EXPECT_EQ(again.readText(path), first.readText(path)) << s.name.toString().toStdString() << "\n"
+                                                              << written.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WrittenDocuments,
+    ::testing::Values(
+        RoundTripCase{"element_name_outside_the_code_page",
+                      u"<Configuration><Hoofdscherm><SV_Text>Q</SV_Text><\u4E2D>x</\u4E2D></Hoofdscherm>"
+                      u"</Configuration>"},
+        RoundTripCase{"element_name_with_the_euro_sign",
+                      u"<Configuration><Hoofdscherm><SV_Text>Q</SV_Text></Hoofdscherm><a\u20AC>x</a\u20AC>"
+                      u"</Configuration>"},
+        RoundTripCase{
+            "root_name_outside_the_code_page",
+            u"<\u4E2D><Configuration><Hoofdscherm><SV_Text>Q</SV_Text></Hoofdscherm></Configuration>"
+            u"</\u4E2D>"},
+        RoundTripCase{"attribute_name_outside_the_code_page",
+                      u"<Configuration a\u4E2D=\"1\"><Hoofdscherm><SV_Text>Q</SV_Text></Hoofdscherm>"
+                      u"</Configuration>"},
+        RoundTripCase{"quote_from_the_code_page_in_an_attribute",
+                      u"<Configuration a=\"x\u201Fy\"><Hoofdscherm><SV_Text>Q</SV_Text></Hoofdscherm>"
+                      u"</Configuration>"},
+        RoundTripCase{"comment_the_code_page_would_end_early",
+                      u"<!--a\u2010\u2010>b--><Configuration><Hoofdscherm><SV_Text>Q</SV_Text></Hoofdscherm>"
+                      u"</Configuration>"},
+        RoundTripCase{"instruction_target_outside_the_code_page",
+                      u"<?a\u4E2D b?><Configuration><Hoofdscherm><SV_Text>Q</SV_Text></Hoofdscherm>"
+                      u"</Configuration>"},
+        RoundTripCase{"document_type_the_code_page_would_change",
+                      u"<!DOCTYPE Configuration [<!ENTITY x \"\u201F\">]><Configuration><Hoofdscherm>"
+                      u"<SV_Text>Q</SV_Text></Hoofdscherm></Configuration>"},
+        // "\u0113" is written as "e", which would make this element a second SV_Text, the last
+        // of equal names, and so the one read
+        RoundTripCase{"name_the_code_page_would_make_a_settings_name",
+                      u"<Configuration><Hoofdscherm><SV_Text>Q</SV_Text><SV_T\u0113xt>B</SV_T\u0113xt>"
+                      u"</Hoofdscherm></Configuration>"},
+        // "\u017F" (long s) is "s" without regard to letter case, and so is the "s" written for it
+        RoundTripCase{"letter_the_code_page_writes_as_its_plain_form",
+                      u"<Configuration><Hoofdscherm><\u017FV_Text>Q</\u017FV_Text></Hoofdscherm>"
+                      u"</Configuration>"}),
+    test::ParamName());
+
 TEST(SettingsParse, ReportsWhereTheTextGoesWrong) {
     SettingsDocument doc;
     const SettingsParseResult r =
