@@ -147,7 +147,9 @@ void SettingsStorage::SaveSettings(const Settings& fields) {
 }
 
 // A file that could not be read is the user's, possibly repairable: it moves aside under a
-// telling name before the new file takes its place.
+// telling name before the new file takes its place. The name holds the time to the second; a
+// later run in the same second (or one at the same moment in the same folder) finds that name
+// taken and adds a number, so that no kept file is ever replaced by another.
 std::optional<QString> SettingsStorage::keepUnreadableFileAside() {
     const QFileInfo info(filePath_);
     if (!info.isFile()) {
@@ -156,23 +158,29 @@ std::optional<QString> SettingsStorage::keepUnreadableFileAside() {
     const QString stamp = clock_.now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString base =
         info.dir().filePath(info.completeBaseName() + QStringLiteral(".onleesbaar-") + stamp);
-    QString aside = base + QStringLiteral(".xml");
-    for (int n = 2; QFileInfo::exists(aside); ++n) {
-        aside = base + QStringLiteral("-%1.xml").arg(n);
+    for (int n = 1;; ++n) {
+        const QString aside =
+            n == 1 ? base + QStringLiteral(".xml") : base + QStringLiteral("-%1.xml").arg(n);
+        // A second name for the old file, made before the new file is renamed over it: at no
+        // moment is there no settings file. Neither the link nor the copy it falls back to replaces
+        // anything of that name; whether the name is taken is asked only after that failed, never
+        // before, so that a name another run takes in the meantime is passed over, not replaced.
+        try {
+            keepAlsoAs(filePath_, aside);
+        } catch (const FileError&) {
+            const QFileInfo taken(aside);
+            if (taken.exists() || taken.isSymLink()) {
+                continue;
+            }
+            return QStringLiteral(
+                       "Het onleesbare instellingenbestand \"%1\" kan niet opzij gezet worden; het "
+                       "blijft ongewijzigd en de instellingen van deze sessie worden niet bewaard.")
+                .arg(filePath_);
+        }
+        keptAside_ = aside;
+        unreadable_ = false;
+        return std::nullopt;
     }
-    // A second name for the old file, made before the new file is renamed over it: at no moment
-    // is there no settings file.
-    try {
-        keepAlsoAs(filePath_, aside);
-    } catch (const FileError&) {
-        return QStringLiteral(
-                   "Het onleesbare instellingenbestand \"%1\" kan niet opzij gezet worden; het blijft "
-                   "ongewijzigd en de instellingen van deze sessie worden niet bewaard.")
-            .arg(filePath_);
-    }
-    keptAside_ = aside;
-    unreadable_ = false;
-    return std::nullopt;
 }
 
 std::optional<QString> SettingsStorage::WriteSettingsFile() {

@@ -548,6 +548,37 @@ TEST_P(BadSettingsFiles, StartWithTheDefaultsAndKeepTheFile) {
     EXPECT_EQ(restoreOnly().text(Setting::SV), QStringLiteral("N"));
 }
 
+// Runs in the same second keep their unreadable files side by side: the first under the name
+// with the time, each later one with a number added, none replacing another. Something already
+// at a name, even a link to nothing, is passed over and left as it is.
+TEST_F(SettingsRuns, UnreadableFilesKeptInOneSecondAllSurvive) {
+    const QString first = dir.file(QStringLiteral("VeloraKarvex.onleesbaar-20261210-093000.xml"));
+    const QString second = dir.file(QStringLiteral("VeloraKarvex.onleesbaar-20261210-093000-2.xml"));
+    const QString third = dir.file(QStringLiteral("VeloraKarvex.onleesbaar-20261210-093000-3.xml"));
+    const QString fourth = dir.file(QStringLiteral("VeloraKarvex.onleesbaar-20261210-093000-4.xml"));
+    const QByteArray files[] = {"<kapot", "<ook kapot", "<nog eens kapot"};
+    for (const QByteArray& bytes : files) {
+        writeFile(bytes);
+        run();
+        EXPECT_FALSE(writeProblem) << writeProblem.value_or(QString()).toStdString();
+    }
+    EXPECT_EQ(keptAside, third);
+    EXPECT_EQ(readAll(first), files[0]);
+    EXPECT_EQ(readAll(second), files[1]);
+    EXPECT_EQ(readAll(third), files[2]);
+
+    const QString nowhere = dir.file(QStringLiteral("nergens"));
+    ASSERT_TRUE(QFile::link(nowhere, fourth));
+    writeFile("<weer kapot");
+    run();
+    EXPECT_FALSE(writeProblem) << writeProblem.value_or(QString()).toStdString();
+    EXPECT_EQ(keptAside, dir.file(QStringLiteral("VeloraKarvex.onleesbaar-20261210-093000-5.xml")));
+    EXPECT_EQ(readAll(keptAside), "<weer kapot");
+    EXPECT_EQ(QFileInfo(fourth).symLinkTarget(), nowhere);
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    EXPECT_EQ(readAll(first), files[0]);
+}
+
 QByteArray randomBytes(int n) {
     QByteArray b(n, '\0');
     QRandomGenerator rng(12345);
