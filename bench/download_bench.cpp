@@ -8,10 +8,12 @@
 #include "update/HttpTransfer.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -58,13 +60,42 @@ double throughHttpTransfer(const QString& url, const QString& target, qint64 exp
 double throughCurl(const QString& url, const QString& target, qint64 expected) {
     QElapsedTimer t;
     t.start();
-    const int rc = QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), target, url});
+    const int rc =
+        QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), target, url});
     const double seconds = t.nsecsElapsed() / 1e9;
     if (rc != 0 || QFile(target).size() != expected) {
         std::fprintf(stderr, "curl failed\n");
         std::exit(1);
     }
     return expected / seconds / (1024.0 * 1024.0);
+}
+
+// Waits until the server takes connections on port: Python may take a long while to start on a
+// loaded machine, and a download before it listens would fail. Gives up when the server has
+// ended or after 30 seconds, saying why.
+bool waitUntilListening(QProcess& server, quint16 port) {
+    const QDeadlineTimer deadline(30'000);
+    while (!deadline.hasExpired()) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(
+                static_cast<int>(std::clamp<qint64>(deadline.remainingTime(), 1, 1000)))) {
+            socket.disconnectFromHost();
+            return true;
+        }
+        // waitForFinished takes in the news of the server's end, which nothing else here would
+        if (server.waitForFinished(0) || server.state() == QProcess::NotRunning) {
+            std::fprintf(stderr,
+                         "the HTTP server (python3 -m http.server) ended before it took connections: %s\n",
+                         server.readAllStandardError().constData());
+            return false;
+        }
+        QThread::msleep(50);
+    }
+    std::fprintf(stderr,
+                 "the HTTP server (python3 -m http.server) took no connection on port %u within 30 s\n",
+                 static_cast<unsigned>(port));
+    return false;
 }
 
 }  // namespace
@@ -91,11 +122,19 @@ int main(int argc, char** argv) {
     probe.close();
     QProcess server;
     server.setWorkingDirectory(dir.path());
-    server.start(QStringLiteral("python3"), {QStringLiteral("-m"), QStringLiteral("http.server"), QString::number(port),
-                                              QStringLiteral("--bind"), QStringLiteral("127.0.0.1")});
-    server.waitForStarted();
+    server.start(QStringLiteral("python3"),
+                 {QStringLiteral("-m"), QStringLiteral("http.server"), QString::number(port),
+                  QStringLiteral("--bind"), QStringLiteral("127.0.0.1")});
+    if (!server.waitForStarted()) {
+        std::fprintf(stderr, "python3 cannot be started: %s\n", qPrintable(server.errorString()));
+        return 2;
+    }
+    if (!waitUntilListening(server, port)) {
+        server.kill();
+        server.waitForFinished();
+        return 2;
+    }
     const QString url = QStringLiteral("http://127.0.0.1:%1/VeloraKarvexClient").arg(port);
-    QThread::msleep(800);
 
     // a small download first: the memory it takes is the baseline
     int notifications = 0;
@@ -105,7 +144,8 @@ int main(int argc, char** argv) {
         small.open(QIODevice::WriteOnly);
         small.write(QByteArray(8 << 20, 'k'));
     }
-    throughHttpTransfer(QStringLiteral("http://127.0.0.1:%1/klein").arg(port), target, 8 << 20, notifications);
+    throughHttpTransfer(QStringLiteral("http://127.0.0.1:%1/klein").arg(port), target, 8 << 20,
+                        notifications);
     const long baseline = peakKiB();
 
     double bestLink = 0;
@@ -120,7 +160,7 @@ int main(int argc, char** argv) {
     std::printf("  HttpTransfer: %.0f MB/s (%d progress notifications)\n", bestLink, notifications);
     std::printf("  curl:         %.0f MB/s\n", bestCurl);
     std::printf("  ratio %.2f (target 0.80)\n", bestLink / bestCurl);
-    std::printf("  peak memory after an 8 MB download %ld KiB, after the %lld MB downloads %ld KiB\n", baseline,
-                static_cast<long long>(megabytes), peakKiB());
+    std::printf("  peak memory after an 8 MB download %ld KiB, after the %lld MB downloads %ld KiB\n",
+                baseline, static_cast<long long>(megabytes), peakKiB());
     return 0;
 }
