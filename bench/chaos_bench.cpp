@@ -3,6 +3,8 @@
 //
 //   bench_chaos [sqlite|postgres] [orders=5000] [amendments=1000] [kills=30] [seed]
 //
+// (The outbound phase mounts a small file system, which needs the right to mount.)
+//
 // A polling link (the headless program, as a process) gets the new orders, and an amendment for
 // each of the first orders once that order is answered.
 //
@@ -12,6 +14,12 @@
 // started again, and the documents keep coming. There a "WOB" is accepted only for a document
 // that met the stopped server: answered while it was down, or within one cycle (Interval 1 s, and
 // a second's slack) of its accepting connections again.
+//
+// Then, on both databases, a phase in which the outbound folder is full for a while (a small file
+// system of its own, filled up; where the bench may not mount one, the folder is taken away
+// instead): the orders saved meanwhile must get their "BOB" once there is space, never a "WOB". And
+// a phase with two links on one pair of exchange folders and one database, both killed at random:
+// a document that one link took must not be answered by the other.
 //
 // In each phase every document is accounted for: a new order answered "BOB" has exactly one row
 // and one TRANSACTIES row, an amendment answered "BOB" is applied exactly once, and a "WOB" is
@@ -41,6 +49,8 @@
 #include <csignal>
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -184,6 +194,55 @@ struct Phase {
     // new orders delivered every 40 ms
     int ordersPerTick;
     unsigned seed;
+    int links = 1;
+    // how long the outbound folder is full, from a random moment on; 0: never
+    double outboundFullSeconds = 0;
+};
+
+// The outbound folder made full for a while: a small file system of its own, filled up by one
+// file; emptied by removing that file. Where no file system can be mounted, the folder is taken
+// away for the while instead (the answers fail as on a share that went away).
+class FullOutbound {
+public:
+    explicit FullOutbound(QString outbound) : outbound_(std::move(outbound)) {
+        const QByteArray path = QFile::encodeName(outbound_);
+        mounted_ =
+            std::system(("mount -t tmpfs -o size=4m tmpfs '" + path + "' 2>/dev/null").constData()) == 0;
+        std::printf("  outbound folder %s\n",
+                    mounted_ ? "on a 4 MiB file system of its own"
+                             : "taken away while full (no file system could be mounted)");
+    }
+    ~FullOutbound() {
+        if (mounted_) {
+            std::system(("umount -l '" + QFile::encodeName(outbound_) + "'").constData());
+        }
+    }
+    void fill() {
+        if (!mounted_) {
+            QDir().rename(outbound_, outbound_ + QStringLiteral(".weg"));
+            return;
+        }
+        QFile filler(outbound_ + QStringLiteral("/.vol"));
+        if (filler.open(QIODevice::WriteOnly)) {
+            const QByteArray block(64 * 1024, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+        }
+        // the last bytes, a block may be more than what is left
+        while (filler.write("x", 1) == 1 && filler.flush()) {
+        }
+    }
+    void empty() {
+        if (!mounted_) {
+            QDir().rename(outbound_ + QStringLiteral(".weg"), outbound_);
+            return;
+        }
+        QFile::remove(outbound_ + QStringLiteral("/.vol"));
+    }
+
+private:
+    QString outbound_;
+    bool mounted_ = false;
 };
 
 int runPhase(const Phase& phase) {
@@ -195,22 +254,34 @@ int runPhase(const Phase& phase) {
 
     MemorySettings settings;
     QTemporaryDir dir;
-    const QString folder = dir.path() + u'/';
+    const QString base = dir.path() + u'/';
     if (postgres) {
         if (!bench::postgresFromEnvironment(settings) || qEnvironmentVariableIsEmpty("VK_PG_DIR")) {
             std::fprintf(stderr,
                          "no PostgreSQL server: run bench/run-with-postgres.sh bench_chaos postgres\n");
             return 2;
         }
-        PlanningDatabase ado(settings, folder);
+        PlanningDatabase ado(settings, base);
         bench::recreateTables(ado);
     } else {
-        settings.setText(Setting::xLoginServer, QStringLiteral("sqlite:planning.db"));
+        settings.setText(Setting::xLoginServer,
+                         QStringLiteral("sqlite:") + base + QStringLiteral("planning.db"));
     }
-    {
+    // the exchange folders, shared by the links; each link has a program folder of its own
+    const QString inbound = base + QStringLiteral("W2W/S2C");
+    const QString outbound = base + QStringLiteral("W2W/C2S");
+    QDir().mkpath(inbound + QStringLiteral("/Backups"));
+    QDir().mkpath(outbound);
+    std::vector<QString> folders;
+    for (int l = 1; l <= phase.links; ++l) {
+        const QString folder = base + QStringLiteral("link%1/").arg(l);
+        QDir().mkpath(folder);
+        folders.push_back(folder);
+        settings.setText(Setting::w2wInkomende, inbound);
+        settings.setText(Setting::w2wUitgaande, outbound);
         QString xml = QStringLiteral("<Configuration><Hoofdscherm>");
-        for (Setting id :
-             {Setting::xLoginServer, Setting::xLoginDatabase, Setting::xLoginSQL, Setting::xPaswoordSQL}) {
+        for (Setting id : {Setting::xLoginServer, Setting::xLoginDatabase, Setting::xLoginSQL,
+                           Setting::xPaswoordSQL, Setting::w2wInkomende, Setting::w2wUitgaande}) {
             xml += QStringLiteral("<%1>%2</%1>")
                        .arg(settingInfo(id).elementName(), settings.text(id).toHtmlEscaped());
         }
@@ -223,15 +294,19 @@ int runPhase(const Phase& phase) {
         }
         f.write(xml.toUtf8());
     }
-    const QString inbound = folder + QStringLiteral("W2W/S2C");
-    const QString outbound = folder + QStringLiteral("W2W/C2S");
-    QDir().mkpath(inbound);
-    QDir().mkpath(outbound);
+    std::optional<FullOutbound> full;
+    if (phase.outboundFullSeconds > 0) {
+        full.emplace(outbound);
+    }
 
     const QByteArray exe =
         QCoreApplication::applicationDirPath().toUtf8() + "/../src/shell/VeloraKarvexClient";
-    Link link(exe, folder.toUtf8(), (folder + QStringLiteral("link.log")).toUtf8());
-    link.start();
+    std::vector<std::unique_ptr<Link>> links;
+    for (const QString& folder : folders) {
+        links.push_back(
+            std::make_unique<Link>(exe, folder.toUtf8(), (folder + QStringLiteral("link.log")).toUtf8()));
+        links.back()->start();
+    }
 
     // the disturbances, at random moments over the time the documents take
     const double expectedSeconds = std::max(10.0, (orders + amendments) / 250.0);
@@ -246,15 +321,21 @@ int runPhase(const Phase& phase) {
         outageAt.push_back(moment(random));
     }
     std::sort(outageAt.begin(), outageAt.end(), std::greater<>());
+    // early, while documents keep coming
+    double fullFrom =
+        phase.outboundFullSeconds > 0 ? std::uniform_real_distribution<double>(0.3, 1.0)(random) : -1;
+    double fullUntil = -1;
     std::size_t stopsDone = 0;
     std::vector<Outage> outages;
     bool serverDown = false;
     double serverDownSince = 0;
     double nextStopNotBefore = 0;
 
-    std::printf("%s, %s: %d new orders, %d amendments, %d kills, %zu server restarts (seed %u)\n",
-                postgres ? "PostgreSQL" : "SQLite", phase.name, orders, amendments, kills, phase.stops.size(),
-                phase.seed);
+    std::printf(
+        "%s, %s: %d new orders, %d amendments, %d link(s), %d kills, %zu server restarts, outbound "
+        "full for %.0f s (seed %u)\n",
+        postgres ? "PostgreSQL" : "SQLite", phase.name, orders, amendments, phase.links, kills,
+        phase.stops.size(), phase.outboundFullSeconds, phase.seed);
     const auto start = Steady::now();
     const auto seconds = [&] { return std::chrono::duration<double>(Steady::now() - start).count(); };
     int dropped = 0;
@@ -265,7 +346,15 @@ int runPhase(const Phase& phase) {
     double deliveredAt = 0;
     SystemClock wallClock;
     TemporaryKeys keys(wallClock);
-    const w2w::DocumentJournal journal(folder + w2w::DocumentJournal::kFileName.toString(), keys);
+    std::vector<std::unique_ptr<w2w::DocumentJournal>> journals;
+    for (const QString& folder : folders) {
+        journals.push_back(std::make_unique<w2w::DocumentJournal>(
+            folder + w2w::DocumentJournal::kFileName.toString(), keys));
+    }
+    const auto nothingPending = [&] {
+        return std::all_of(journals.begin(), journals.end(),
+                           [](const auto& j) { return j->pending().empty(); });
+    };
     Partner partner;
     while (true) {
         partner.take(outbound);
@@ -273,7 +362,7 @@ int runPhase(const Phase& phase) {
         if (now > 900) {
             std::printf("did not finish within 900 s\n");
             dir.setAutoRemove(false);
-            std::printf("  the program folder is kept for a look: %s\n", qPrintable(folder));
+            std::printf("  the folders are kept for a look: %s\n", qPrintable(base));
             return 1;
         }
         for (int n = 0; n < phase.ordersPerTick && dropped < orders; ++n, ++dropped) {
@@ -296,9 +385,19 @@ int runPhase(const Phase& phase) {
         }
         if (!killAt.empty() && now >= killAt.back()) {
             killAt.pop_back();
-            link.kill();
+            Link& victim = *links[random() % links.size()];
+            victim.kill();
             ++killsDone;
-            link.start();
+            victim.start();
+        }
+        if (full && fullFrom >= 0 && now >= fullFrom) {
+            full->fill();
+            fullFrom = -1;
+            fullUntil = now + phase.outboundFullSeconds;
+        }
+        if (full && fullUntil >= 0 && now >= fullUntil) {
+            full->empty();
+            fullUntil = -1;
         }
         // a stop never falls into the window of the one before, so that each window tells its own story
         if (!serverDown && !outageAt.empty() && now >= outageAt.back() && now >= nextStopNotBefore) {
@@ -315,7 +414,8 @@ int runPhase(const Phase& phase) {
             outages.back().to = outages.back().back.addSecs(phase.secondsAfterRestart);
             serverDown = false;
         }
-        const bool disturbancesDone = killAt.empty() && outageAt.empty() && !serverDown;
+        const bool disturbancesDone =
+            killAt.empty() && outageAt.empty() && !serverDown && fullFrom < 0 && fullUntil < 0;
         const bool allDropped = dropped == orders && nextAmendmentCandidate >= amendments;
         if (allDropped && deliveredAt == 0) {
             deliveredAt = now;
@@ -323,7 +423,7 @@ int runPhase(const Phase& phase) {
         if (disturbancesDone && allDropped) {
             const bool inboundEmpty =
                 QDir(inbound).entryList({QStringLiteral("*.s2c")}, QDir::Files | QDir::Hidden).isEmpty();
-            if (inboundEmpty && journal.pending().empty()) {
+            if (inboundEmpty && nothingPending()) {
                 break;
             }
         }
@@ -332,10 +432,13 @@ int runPhase(const Phase& phase) {
     const double elapsed = seconds();
     partner.take(outbound);
     std::printf("  all delivered after %.1f s, all answered after %.1f s\n", deliveredAt, elapsed);
-    link.stop();
+    for (auto& link : links) {
+        link->stop();
+    }
+    full.reset();
 
     // Accounting.
-    PlanningDatabase ado(settings, folder);
+    PlanningDatabase ado(settings, base);
     ado.open();
     std::map<int, int> rowsOf;        // order number -> rows
     std::map<int, int> idToOrder;     // pla_id -> order number
@@ -414,6 +517,19 @@ int runPhase(const Phase& phase) {
     }
 
     std::printf("  finished in %.1f s, %d kills\n", elapsed, killsDone);
+    // what the links said of the disturbances
+    int waitedForSpace = 0;
+    int takenByTheOther = 0;
+    for (const QString& folder : folders) {
+        QFile log(folder + QStringLiteral("link.log"));
+        if (log.open(QIODevice::ReadOnly)) {
+            const QByteArray text = log.readAll();
+            waitedForSpace += static_cast<int>(text.count("kan nog niet geschreven worden"));
+            takenByTheOther += static_cast<int>(text.count("was al weg"));
+        }
+    }
+    std::printf("  answers that waited for the outbound folder: %d; files another link took first: %d\n",
+                waitedForSpace, takenByTheOther);
     std::printf("  new orders:  %d answered BOB, %d WOB (met the stopped server)\n", ordersBob, ordersWob);
     std::printf("  amendments:  %d sent, %d answered BOB, %d WOB (met the stopped server)\n",
                 amendmentsDropped, amendBob, amendWob);
@@ -427,14 +543,24 @@ int runPhase(const Phase& phase) {
     std::printf("  WOB with a change in the database: %d\n", wobWithChange);
     std::printf("  WOB while the server was running (more than %d s after it was back): %d\n",
                 phase.secondsAfterRestart, wobOutsideOutage);
-    const bool off = silent + duplicated + answeredTwice + bobWithoutRow + missingTransaction + notAppliedOnce +
-                             wobWithChange + wobOutsideOutage >
+    const bool off = silent + duplicated + answeredTwice + bobWithoutRow + missingTransaction +
+                             notAppliedOnce + wobWithChange + wobOutsideOutage >
                          0 ||
                      amendBob + amendWob != amendmentsDropped;
     std::printf("  %s\n", off ? "SOMETHING IS OFF" : "every document has exactly one outcome");
     if (off) {
         dir.setAutoRemove(false);
-        std::printf("  the program folder is kept for a look: %s\n", qPrintable(folder));
+        std::printf("  the folders are kept for a look: %s\n", qPrintable(base));
+        for (const auto& [name, answers] : partner.got) {
+            if (answers.size() > 1) {
+                std::printf("  %s answered %zu times:", qPrintable(name), answers.size());
+                for (const auto& a : answers) {
+                    std::printf(" %s at %s", a.kind.constData(),
+                                qPrintable(a.writtenAt.toString(QStringLiteral("hh:mm:ss.zzz"))));
+                }
+                std::printf("\n");
+            }
+        }
         for (const auto& [order, rows] : rowsOf) {
             if (rows > 1) {
                 std::printf("  order %d has %d rows\n", order, rows);
@@ -473,5 +599,15 @@ int main(int argc, char** argv) {
                             10,
                             seed + 1});
     }
+    std::printf("\n");
+    Phase outboundFull{
+        "outbound folder full for a while", postgres, orders, amendments, kills / 3, {}, 15, 20, seed + 2};
+    outboundFull.outboundFullSeconds = 5;
+    failed |= runPhase(outboundFull);
+    std::printf("\n");
+    Phase twoLinks{
+        "two links on one pair of folders", postgres, orders, amendments, kills, {}, 15, 60, seed + 3};
+    twoLinks.links = 2;
+    failed |= runPhase(twoLinks);
     return failed;
 }

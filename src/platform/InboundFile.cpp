@@ -190,6 +190,17 @@ bool removeDeliveredFile(const QString& path) {
     throw FileError(QStringLiteral("Cannot delete file \"%1\". %2").arg(path, systemErrorText(errno)));
 }
 
+bool claimDeliveredFile(const QString& path, const QString& claimedPath) {
+    if (::rename(encodeFileName(path).constData(), encodeFileName(claimedPath).constData()) == 0) {
+        return true;
+    }
+    if (errno == ENOENT) {
+        return false;
+    }
+    throw FileError(QStringLiteral("Cannot move file \"%1\" to \"%2\". %3")
+                        .arg(path, claimedPath, systemErrorText(errno)));
+}
+
 namespace {
 
 // Half of a surrogate pair is no character: the UTF-16 decoder lets it through, the load does not.

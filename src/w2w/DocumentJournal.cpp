@@ -20,6 +20,7 @@ namespace {
 // line by itself):
 //   C <id> <length> <crc>              the check of the record line that follows
 //   + <id> <base64 fields of the record>   a document taken
+//   T <id> <base64 path> <crc>         where the inbound file is moved to take it
 //   R <id> <crc>                       refused
 //   A <id> <base64 temporary> <base64 final> <boot> <kind> <crc>   its answer is being put in place
 //   - <id> <crc>                       done
@@ -69,6 +70,14 @@ QByteArray recordEntry(const JournalRecord& r) {
     const QByteArray line = recordLine(r);
     return "C " + QByteArray::number(r.id) + ' ' + QByteArray::number(line.size()) + ' ' + crcOf(line) +
            '\n' + line;
+}
+
+QByteArray markLine(char code, qint64 id, const QByteArray& fields) {
+    QByteArray line = QByteArray(1, code) + ' ' + QByteArray::number(id);
+    if (!fields.isEmpty()) {
+        line += ' ' + fields;
+    }
+    return line + ' ' + crcOf(line);
 }
 
 QString cannotWrite(const QString& path, int error) {
@@ -172,6 +181,9 @@ ReadJournal readJournal(const QByteArray& bytes) {
             case 'R':
                 record->second.refused = true;
                 break;
+            case 'T':
+                record->second.claimedPath = decodeFileName(QByteArray::fromBase64(*fields));
+                break;
             case 'A':
                 if (std::optional<AnswerNote> note = parseNote(*fields)) {
                     record->second.answer = std::move(note);
@@ -253,18 +265,19 @@ void DocumentJournal::append(const QByteArray& entry, bool durable) {
 }
 
 void DocumentJournal::appendMark(char code, qint64 id, const QByteArray& fields, bool durable) {
-    QByteArray line = QByteArray(1, code) + ' ' + QByteArray::number(id);
-    if (!fields.isEmpty()) {
-        line += ' ' + fields;
-    }
-    append(line + ' ' + crcOf(line), durable);
+    append(markLine(code, id, fields), durable);
 }
 
 JournalRecord DocumentJournal::add(const QString& entryName, const QString& packetText, const QString& kind,
-                                   int orderNumber) {
+                                   int orderNumber, const QString& claimedPath) {
     loadIndex();
-    JournalRecord r{++lastId_, entryName, packetText, kind, orderNumber, keys_.next(), false, std::nullopt};
-    const QByteArray entry = recordEntry(r);
+    JournalRecord r{++lastId_,    entryName, packetText,   kind,       orderNumber,
+                    keys_.next(), false,     std::nullopt, claimedPath};
+    // the record and where its file goes reach the disk together
+    QByteArray entry = recordEntry(r);
+    if (!claimedPath.isEmpty()) {
+        entry += '\n' + markLine('T', r.id, encodeFileName(claimedPath).toBase64());
+    }
     append(entry, true);
     open_[r.id] = entry.size();
     openBytes_ += entry.size();
@@ -317,6 +330,9 @@ void DocumentJournal::compact() {
     const auto mark = [&](const QByteArray& line) { bytes += '\n' + line + ' ' + crcOf(line) + '\n'; };
     for (const JournalRecord& r : pending()) {
         bytes += '\n' + recordEntry(r) + '\n';
+        if (!r.claimedPath.isEmpty()) {
+            mark("T " + QByteArray::number(r.id) + ' ' + encodeFileName(r.claimedPath).toBase64());
+        }
         if (r.refused) {
             mark("R " + QByteArray::number(r.id));
         }

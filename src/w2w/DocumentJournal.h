@@ -33,6 +33,9 @@ struct JournalRecord {
     QString key;                       // the temporary key its planning row carries once saved
     bool refused = false;              // its answer is "WOB", whatever happens after
     std::optional<AnswerNote> answer;  // its answer was being put in place
+    // Where the inbound file was moved to take it, under a name of this link's own; it is removed
+    // once the record is done. Empty for a record of an earlier version, which deleted the file.
+    QString claimedPath;
 };
 
 // The documents in flight, in one file of the program folder that only grows until no document is
@@ -61,7 +64,7 @@ public:
     // Writes the record of a document about to be taken, with a fresh temporary key, and makes
     // sure it is on disk. Raises a FileError when it cannot.
     JournalRecord add(const QString& entryName, const QString& packetText, const QString& kind,
-                      int orderNumber);
+                      int orderNumber, const QString& claimedPath = {});
     // Notes on disk that the document is refused, before its refusal is written. Raises a
     // FileError when it cannot.
     void markRefused(JournalRecord& record);

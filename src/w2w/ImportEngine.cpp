@@ -11,12 +11,16 @@
 #include "w2w/Acknowledgement.h"
 #include "w2w/W2WFormat.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
+
+#include <unistd.h>
 
 namespace vk::w2w {
 
@@ -67,7 +71,31 @@ ImportEngine::ImportEngine(ImportPorts ports, DocumentHandlers& handlers, Docume
     : ports_(ports),
       handlers_(handlers),
       journal_(journal),
-      looks_([this] { return ports_.clock.now().toMSecsSinceEpoch(); }) {}
+      looks_([this] { return ports_.clock.now().toMSecsSinceEpoch(); }) {
+    if (journal_ != nullptr) {
+        // one of its own for each program folder, so that links on one inbound folder tell their
+        // taken files apart
+        claimSuffix_ =
+            QStringLiteral(".vk-") +
+            QString::fromLatin1(
+                QCryptographicHash::hash(journal_->path().toUtf8(), QCryptographicHash::Md5).toHex().left(8));
+    }
+}
+
+QString ImportEngine::claimedPathFor(const QString& name) const {
+    return joinPath(inbound_, u'.' + name + claimSuffix_);
+}
+
+bool ImportEngine::isClaimOfThisLink(const QString& name) const {
+    return !claimSuffix_.isEmpty() && name.startsWith(u'.') && name.endsWith(claimSuffix_);
+}
+
+void ImportEngine::releaseClaim(const QString& claimedPath) {
+    if (!claimedPath.isEmpty()) {
+        ::unlink(encodeFileName(claimedPath).constData());  // one left behind goes at the next run's start
+        claims_.remove(claimedPath);
+    }
+}
 
 QString ImportEngine::timestamp() const {
     return logTimestamp(ports_.clock.now());
@@ -126,7 +154,7 @@ void ImportEngine::WriteAcknowledgement(const QString& kind, const QString& entr
     reachedPoint(CyclePoint::AfterAcknowledgement);
     // The record goes once the answer is on disk: at the end of the cycle, for all answers at once.
     if (record_) {
-        answered_.push_back(record_->id);
+        answered_.push_back({record_->id, record_->claimedPath});
         record_.reset();
     }
 }
@@ -138,10 +166,13 @@ void ImportEngine::settleAnswered() {
         return;
     }
     if (flushFileSystemOf(outbound_)) {
-        for (const qint64 id : answered_) {
-            journal_->markDone(id);
+        for (const Answered& answered : answered_) {
+            journal_->markDone(answered.id);
         }
         journal_->tidy();
+        for (const Answered& answered : answered_) {
+            releaseClaim(answered.claimedPath);
+        }
     }
     answered_.clear();
 }
@@ -149,6 +180,7 @@ void ImportEngine::settleAnswered() {
 void ImportEngine::dropRecord() {
     if (record_) {
         journal_->remove(*record_);
+        releaseClaim(record_->claimedPath);
         record_.reset();
     }
 }
@@ -191,8 +223,14 @@ void ImportEngine::runCycle() {
     // Every name is listed, also one that is not valid UTF-8.
     FolderListing entries(inbound_);
     QSet<QString> listed;
+    const bool firstCycle = std::exchange(firstCycle_, false);
     while (const std::optional<QString> next = entries.next()) {
         const QString& name = *next;
+        if (firstCycle && isClaimOfThisLink(name) && !claims_.contains(joinPath(inbound_, name))) {
+            // taken by an earlier run whose record was done before the file went
+            ::unlink(encodeFileName(joinPath(inbound_, name)).constData());
+            continue;
+        }
         if (!name.endsWith(kInboundSuffix, Qt::CaseInsensitive)) {
             continue;
         }
@@ -229,10 +267,27 @@ void ImportEngine::recoverUnfinished() {
         packetIsCurrent_ = true;
         record_ = record;
         const QString path = joinPath(inbound_, record.entryName);
-        // A run that stopped before the delete left the file in the folder: the listing takes it
-        // as any other, and the record goes. (A different document under the same name is not
-        // this one: its record is recovered.)
-        if (!record.refused && stillInTheFolder(path, record.packetText)) {
+        if (!record.claimedPath.isEmpty()) {
+            if (!fileExists(record.claimedPath) && !record.refused && !record.answer) {
+                // The file was never moved to this link's name: it is still in the folder, and the
+                // listing takes it as any other, or another link on the folder took it first.
+                const bool inTheFolder = stillInTheFolder(path, record.packetText);
+                dropRecord();
+                if (!inTheFolder) {
+                    logError(
+                        QStringLiteral("Het bestand \"%1\" is door een ander programma opgehaald voordat "
+                                       "deze koppeling het kon nemen; het krijgt van deze koppeling geen "
+                                       "antwoord")
+                            .arg(path));
+                }
+                continue;
+            }
+            claims_.insert(record.claimedPath);
+        } else if (!record.refused && stillInTheFolder(path, record.packetText)) {
+            // (a record of an earlier version, which deleted the file) A run that stopped before
+            // the delete left the file in the folder: the listing takes it as any other, and the
+            // record goes. A different document under the same name is not this one: its record
+            // is recovered.
             dropRecord();
             continue;
         }
@@ -313,7 +368,7 @@ void ImportEngine::finishNotedAnswer(const JournalRecord& record) {
                 QStringLiteral("Cannot create file \"%1\". %2").arg(note.finalPath, systemErrorText(errno))));
     }
     ackLines_ = w2w::acknowledgementLines(note.kind, tagValue(u"<id>"));
-    answered_.push_back(record.id);
+    answered_.push_back({record.id, record.claimedPath});
     record_.reset();
 }
 
@@ -423,7 +478,8 @@ void ImportEngine::processEntry(const QString& name) {
     // that cannot be recorded is not taken: it stays, as one that cannot be loaded.
     if (journal_ != nullptr) {
         try {
-            record_ = journal_->add(name, packetText_, tagValue(u"<kind>"), readInteger(tagValue(u"<id>")));
+            record_ = journal_->add(name, packetText_, tagValue(u"<kind>"), readInteger(tagValue(u"<id>")),
+                                    claimedPathFor(name));
         } catch (const FileError& error) {
             throw Postponed{WaitCause::Journal, error.message()};
         }
@@ -435,7 +491,14 @@ void ImportEngine::processEntry(const QString& name) {
     // every cycle (it stays, unanswered, until it can be deleted).
     bool removed = false;
     try {
-        removed = removeInboundFile(path);
+        if (record_) {
+            removed = claimInboundFile(path, record_->claimedPath);
+            if (removed) {
+                claims_.insert(record_->claimedPath);
+            }
+        } else {
+            removed = removeInboundFile(path);
+        }
     } catch (const FileError& error) {
         dropRecord();
         throw Postponed{WaitCause::Delete, error.message()};

@@ -106,9 +106,15 @@ public:
     // The machine's boot, noted with every answer put in place; tests give another.
     QByteArray bootId = currentBootId();
 
-    // Deletes an inbound file once it is taken: false when another reader took it first, a
-    // FileError for any other failure. Replaceable so that tests can make a file undeletable.
+    // Deletes an inbound file once it is taken (without a journal): false when another reader took
+    // it first, a FileError for any other failure. Replaceable so that tests can make a file
+    // undeletable.
     std::function<bool(const QString& path)> removeInboundFile = removeDeliveredFile;
+    // With a journal, an inbound file is taken by moving it to a name of this link's own in the
+    // same folder (claimedPath), removed once its record is done: a run that stops in between
+    // knows whether it took the file or another link on the same folder did. Same contract.
+    std::function<bool(const QString& path, const QString& claimedPath)> claimInboundFile =
+        claimDeliveredFile;
 
     // The last acknowledgement's lines (kept until the end of the cycle).
     const QStringList& acknowledgementLines() const { return ackLines_; }
@@ -130,6 +136,9 @@ private:
     void refuse(const QString& name);
     void dropRecord();
     void settleAnswered();
+    void releaseClaim(const QString& claimedPath);
+    QString claimedPathFor(const QString& name) const;
+    bool isClaimOfThisLink(const QString& name) const;
     QString backupFolder();
 
     ImportPorts ports_;
@@ -137,7 +146,14 @@ private:
     DocumentJournal* journal_;
     bool running_ = false;
     std::optional<JournalRecord> record_;  // of the document being handled
-    std::vector<qint64> answered_;         // the records answered in this cycle, still kept
+    struct Answered {
+        qint64 id;
+        QString claimedPath;
+    };
+    std::vector<Answered> answered_;  // the records answered in this cycle, still kept
+    QString claimSuffix_;             // of the names this link takes files under
+    QSet<QString> claims_;            // files taken under such a name whose records are open
+    bool firstCycle_ = true;
     StabilityLooks looks_;
     QSet<qint64> unreachableReported_;
     QSet<qint64> unwritableReported_;

@@ -168,8 +168,9 @@ TEST_F(Journal, ACutMarkEndsNothing) {
         f.close();
         const DocumentJournal journal(path, keys);
         const bool markWhole = cut >= whole.size() - 1;
-        const QStringList expected = markWhole ? QStringList{QStringLiteral("1.s2c!")}
-                                               : QStringList{QStringLiteral("1.s2c!"), QStringLiteral("12.s2c")};
+        const QStringList expected = markWhole
+                                         ? QStringList{QStringLiteral("1.s2c!")}
+                                         : QStringList{QStringLiteral("1.s2c!"), QStringLiteral("12.s2c")};
         EXPECT_EQ(open(journal), expected) << "cut after " << cut - before.size() << " bytes of the mark";
     }
 }
@@ -197,11 +198,12 @@ TEST_F(Journal, AJournalOfTheEarlierFormatIsReadAsBefore) {
     EXPECT_EQ(open(journal), (QStringList{QStringLiteral("b.s2c!"), QStringLiteral("d.s2c")}));
 }
 
-// The note of an answer about to be put in place comes back with the record, also after the
-// journal was written anew.
+// The note of an answer about to be put in place, and where the inbound file was moved to take it,
+// come back with the record, also after the journal was written anew.
 TEST_F(Journal, AnAnswerNoteComesBackWithItsRecord) {
     DocumentJournal journal(path, keys);
-    JournalRecord a = journal.add(QStringLiteral("a.s2c"), QStringLiteral("x"), QStringLiteral("ADD"), 1);
+    JournalRecord a = journal.add(QStringLiteral("a.s2c"), QStringLiteral("x"), QStringLiteral("ADD"), 1,
+                                  decodeFileName("/in/.a.s2c.vk-\xE9"));
     journal.noteAnswer(a, AnswerNote{dir.file(QStringLiteral(".vk-tmp-abc")),
                                      dir.file(QStringLiteral("a.c2s")), "boot-1", QStringLiteral("BOB")});
     const auto check = [&] {
@@ -212,6 +214,7 @@ TEST_F(Journal, AnAnswerNoteComesBackWithItsRecord) {
         EXPECT_EQ(left[0].answer->finalPath, dir.file(QStringLiteral("a.c2s")));
         EXPECT_EQ(left[0].answer->bootId, QByteArray("boot-1"));
         EXPECT_EQ(left[0].answer->kind, QStringLiteral("BOB"));
+        EXPECT_EQ(encodeFileName(left[0].claimedPath), QByteArray("/in/.a.s2c.vk-\xE9"));
         EXPECT_EQ(journal.notedAnswerFiles(), QSet<QString>{dir.file(QStringLiteral(".vk-tmp-abc"))});
     };
     check();

@@ -150,7 +150,9 @@ TEST_P(StoppedRuns, EveryDocumentEndsWithExactlyOneOutcome) {
         EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM planning WHERE pla_status = 'S'")), 1);
     }
     EXPECT_TRUE(journal().isEmpty()) << journal().join(u',').toStdString();
-    EXPECT_TRUE(QDir(inbound).entryList({QStringLiteral("*.s2c")}, QDir::Files).isEmpty());
+    // nothing left in the inbound folder, also not the file under the name it was taken by
+    EXPECT_TRUE(QDir(inbound).entryList(QDir::Files | QDir::Hidden).isEmpty())
+        << QDir(inbound).entryList(QDir::Files | QDir::Hidden).join(u',').toStdString();
 }
 
 const StopCase kStops[] = {
@@ -237,6 +239,21 @@ TEST_P(Runs, ADocumentThatCannotBeRecordedStays) {
     run();
     EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("<kind>BOB</kind>"));
     EXPECT_EQ(rowsOf(4711), 1);
+}
+
+// Two links on one inbound folder: this one recorded a document and stopped before it took the
+// file; the other link took it and answered it. This one's next run neither handles nor answers it.
+TEST_P(Runs, AFileThatAnotherLinkTookWhileThisOneWasStoppedIsNotHandledTwice) {
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    run(stopAt(CyclePoint::AfterRecord));
+    ASSERT_EQ(journal().size(), 1);
+    ASSERT_TRUE(QFile::remove(inbound + QStringLiteral("/4711.s2c")));  // the other link takes it
+    run();
+    EXPECT_EQ(answer(QStringLiteral("4711.c2s")), "(geen)");
+    EXPECT_EQ(rowsOf(4711), 0);
+    EXPECT_TRUE(journal().isEmpty());
+    EXPECT_EQ(log.lines.filter(QStringLiteral("door een ander programma opgehaald")).size(), 1)
+        << log.lines.join(u'\n').toStdString();
 }
 
 // A refusal is final: a later cycle that finds the record of a refused document answers it the
