@@ -216,6 +216,19 @@ void ImportEngine::runCycle() {
     if (inbound_.isEmpty()) {
         return;
     }
+    // Without the outbound folder no document could be answered: none is taken, and the folder is
+    // not made here (it may be a share that is not mounted). Said once until it is back.
+    if (!outbound_.isEmpty() && !QFileInfo(outbound_).isDir()) {
+        if (!outboundMissingSaid_) {
+            outboundMissingSaid_ = true;
+            logError(
+                QStringLiteral("De map voor uitgaande bestanden \"%1\" is er niet; de koppeling neemt geen "
+                               "documenten aan tot die er weer is")
+                    .arg(outbound_));
+        }
+        return;
+    }
+    outboundMissingSaid_ = false;
     handlers_.cycleStarts();
     recoverUnfinished();
     // The listing is read as the folder yields it, unsorted, with hidden and system entries and

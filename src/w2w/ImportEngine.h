@@ -154,6 +154,7 @@ private:
     QString claimSuffix_;             // of the names this link takes files under
     QSet<QString> claims_;            // files taken under such a name whose records are open
     bool firstCycle_ = true;
+    bool outboundMissingSaid_ = false;
     StabilityLooks looks_;
     QSet<qint64> unreachableReported_;
     QSet<qint64> unwritableReported_;

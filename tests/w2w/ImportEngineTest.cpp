@@ -224,16 +224,29 @@ TEST_F(ImportCycle, WhileNoBackupFolderCanBeMadeEveryFileStaysUnansweredWithOneL
 }
 
 // The cycle never makes the exchange folders themselves: a missing one may be a share that is not
-// mounted.
-TEST_F(ImportCycle, AMissingOutboundFolderIsNotMade) {
+// mounted. Without the outbound folder no document is taken (none could be answered), with one line
+// until it is back; without the inbound folder nothing happens and nothing is said.
+TEST_F(ImportCycle, AMissingExchangeFolderIsNotMade) {
     QDir(outbound).removeRecursively();
-    drop(QStringLiteral("a.s2c"), document("DEL", "1"));
-    runCycle();
+    drop(QStringLiteral("a.s2c"), document("ADD", "1"));
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        runCycle();
+    }
     EXPECT_FALSE(QFileInfo::exists(outbound));
+    EXPECT_TRUE(exists(in(QStringLiteral("a.s2c"))));
+    EXPECT_THAT(handlers.newOrders, IsEmpty());
+    EXPECT_THAT(log.lines,
+                ElementsAre(errorLine(QStringLiteral("De map voor uitgaande bestanden \"%1\" is er niet; de "
+                                                     "koppeling neemt geen documenten aan tot die er weer is")
+                                          .arg(outbound))));
+    root.mkdir(QStringLiteral("W2W/C2S"));
+    runCycle();
+    EXPECT_EQ(readAll(out(QStringLiteral("a.c2s"))), acknowledgement("BOB", "1"));
+
     QDir(inbound).removeRecursively();
     runCycle();
     EXPECT_FALSE(QFileInfo::exists(inbound));
-    EXPECT_EQ(log.lines.size(), 1);
+    EXPECT_EQ(log.lines.size(), 2);
 }
 
 TEST_F(ImportCycle, AFileRefusedAfterItsDeletionLeavesItsCopyAWobAndOneErrorLine) {
@@ -270,12 +283,13 @@ TEST_F(ImportCycle, AnErrorOfAnotherTypeIsRefusedLikeOurs) {
 }
 
 TEST_F(ImportCycle, AWobThatCannotBeWrittenEndsTheCycleThroughTheGeneralErrorHandler) {
-    QDir(outbound).removeRecursively();
     handlers.onNewOrder = [](ImportEngine&) {
         throw ConvertError(QStringLiteral("Invalid argument to time encode"));
     };
     drop(QStringLiteral("a.s2c"), document("ADD", "1"));
     drop(QStringLiteral("b.s2c"), document("ADD", "2"));
+    // the outbound folder goes while the first document is handled
+    pump.onPump = [&] { QDir(outbound).removeRecursively(); };
     runCycle();
     // one file was taken up; its refusal failed and the rest of the folder waits
     EXPECT_EQ(handlers.newOrders.size(), 1);
@@ -291,6 +305,7 @@ TEST_F(ImportCycle, AWobThatCannotBeWrittenEndsTheCycleThroughTheGeneralErrorHan
     EXPECT_FALSE(engine.cycleRunning());
 
     // the next cycle takes up the rest
+    pump.onPump = nullptr;
     root.mkdir(QStringLiteral("W2W/C2S"));
     handlers.onNewOrder = nullptr;
     runCycle();

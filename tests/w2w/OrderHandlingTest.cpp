@@ -359,8 +359,9 @@ TEST_P(OrderHandling, ASaveTheDatabaseRefusesIsAnsweredWithWob) {
 }
 
 TEST_P(OrderHandling, AfterTheSaveFailuresAreOnlyLogged) {
-    // the acknowledgement cannot be written: the order stays saved and is not refused
-    QDir(outbound).removeRecursively();
+    // the acknowledgement cannot be written (the outbound folder goes once the file is taken): the
+    // order stays saved and is not refused
+    pump.onPump = [this] { QDir(outbound).removeRecursively(); };
     QStringList lines = handle(document("ADD", "4711", "<ssec>201101071146</ssec>"));
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(errorLine(QStringLiteral("Cannot create file"))))
@@ -368,6 +369,7 @@ TEST_P(OrderHandling, AfterTheSaveFailuresAreOnlyLogged) {
     EXPECT_EQ(lines[1], handledLine(QStringLiteral("ADD")));
     EXPECT_EQ(rows().size(), 1u);
     EXPECT_EQ(transactions().size(), 1);
+    pump.onPump = nullptr;
     root.mkdir(QStringLiteral("C2S"));
 
     // without TRANSACTIES the order is saved and acknowledged; the log is first reduced to the
@@ -655,7 +657,7 @@ TEST_P(OrderHandling, AmendmentsTheDatabaseRefusesAreAnsweredWithWob) {
 TEST_P(OrderHandling, AnAmendmentsAnswerThatCannotBeWrittenIsOnlyLogged) {
     handle(document("ADD", "4711", "<ssec>201101071146</ssec>"));
     ack();
-    QDir(outbound).removeRecursively();
+    pump.onPump = [this] { QDir(outbound).removeRecursively(); };  // once the file is taken
     const QStringList lines = handle(document("UPD", "4711", "<canceled>1</canceled>"));
     ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
     EXPECT_TRUE(lines[0].startsWith(errorLine(QStringLiteral("Cannot create file"))));

@@ -204,11 +204,17 @@ TEST_P(Runs, ACancellationAfterARecoveredOrderLeavesOneRow) {
 }
 
 // An answer that cannot be written is not replaced by a refusal: the saved order keeps its record,
-// and the first cycle that can write the answer writes it, once.
+// and the first cycle that can write the answer writes it, once. Here the outbound folder goes
+// while the order is handled.
 TEST_P(Runs, AnAnswerThatCouldNotBeWrittenIsWrittenLater) {
-    QDir(outbound).removeRecursively();
     drop(QStringLiteral("4711.s2c"), kNewOrder);
-    run();
+    run([this](OrderImport& link) {
+        link.engine.faultPoint = [this](CyclePoint point) {
+            if (point == CyclePoint::AfterCommit) {
+                QDir(outbound).removeRecursively();
+            }
+        };
+    });
     EXPECT_EQ(rowsOf(4711), 1);
     EXPECT_EQ(journal().size(), 1);
     root.mkdir(QStringLiteral("W2W/C2S"));
@@ -216,9 +222,6 @@ TEST_P(Runs, AnAnswerThatCouldNotBeWrittenIsWrittenLater) {
     EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("BOB"));
     EXPECT_EQ(rowsOf(4711), 1);
     EXPECT_TRUE(journal().isEmpty());
-    EXPECT_TRUE(
-        log.lines.last().contains(QStringLiteral("(hersteld: al bewaard, bevestiging alsnog geschreven)")))
-        << log.lines.last().toStdString();
 }
 
 // A document that cannot be recorded is not taken: it stays, unanswered, with one line however
