@@ -208,9 +208,11 @@ public:
         const QByteArray path = QFile::encodeName(outbound_);
         mounted_ =
             std::system(("mount -t tmpfs -o size=4m tmpfs '" + path + "' 2>/dev/null").constData()) == 0;
-        std::printf("  outbound folder %s\n",
-                    mounted_ ? "on a 4 MiB file system of its own"
-                             : "taken away while full (no file system could be mounted)");
+        std::printf(
+            "  outbound folder %s\n",
+            mounted_
+                ? "on a 4 MiB file system of its own"
+                : "taken away while full (no file system could be mounted): no document is taken meanwhile");
     }
     ~FullOutbound() {
         if (mounted_) {
