@@ -2,8 +2,10 @@
 
 #include "platform/Errors.h"
 
+#include <QDeadlineTimer>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QThread>
 #include <QVariant>
 
 #include <algorithm>
@@ -226,9 +228,10 @@ void PlanningDatabase::limitWaits(QSqlDatabase& db) {
     QStringList limits;
     switch (dialect_) {
         case SqlDialect::SQLite:
-            // WAL with full synchronous commits: an acknowledged order survives a power cut
-            limits = {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=FULL"),
-                      QStringLiteral("PRAGMA busy_timeout=") + ms};
+            // WAL with full synchronous commits: an acknowledged order survives a power cut. The wait
+            // comes first: turning a new file to WAL needs a lock that another link may hold.
+            limits = {QStringLiteral("PRAGMA busy_timeout=") + ms, QStringLiteral("PRAGMA journal_mode=WAL"),
+                      QStringLiteral("PRAGMA synchronous=FULL")};
             break;
         case SqlDialect::PostgreSQL:
             limits = {QStringLiteral("SET statement_timeout = ") + ms,
@@ -240,8 +243,15 @@ void PlanningDatabase::limitWaits(QSqlDatabase& db) {
     }
     QSqlQuery q(db);
     for (const QString& statement : limits) {
-        if (!q.exec(statement)) {
-            fail(q.lastError(), odbcStatementStates(q));
+        // Turning a file to WAL takes a lock without SQLite's own wait: while another link holds it
+        // (making the tables of the same new file), this link waits here, up to the wait limit.
+        QDeadlineTimer patience(waitLimit_);
+        while (!q.exec(statement)) {
+            const bool busy = dialect_ == SqlDialect::SQLite && q.lastError().nativeErrorCode() == u"5";
+            if (!busy || patience.hasExpired()) {
+                fail(q.lastError(), odbcStatementStates(q));
+            }
+            QThread::msleep(10);
         }
     }
 }

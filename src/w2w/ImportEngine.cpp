@@ -93,7 +93,7 @@ bool ImportEngine::isClaimOfThisLink(const QString& name) const {
 void ImportEngine::releaseClaim(const QString& claimedPath) {
     if (!claimedPath.isEmpty()) {
         ::unlink(encodeFileName(claimedPath).constData());  // one left behind goes at the next run's start
-        claims_.remove(claimedPath);
+        claims_.remove(QFileInfo(claimedPath).fileName());
     }
 }
 
@@ -239,7 +239,7 @@ void ImportEngine::runCycle() {
     const bool firstCycle = std::exchange(firstCycle_, false);
     while (const std::optional<QString> next = entries.next()) {
         const QString& name = *next;
-        if (firstCycle && isClaimOfThisLink(name) && !claims_.contains(joinPath(inbound_, name))) {
+        if (firstCycle && isClaimOfThisLink(name) && !claims_.contains(name)) {
             // taken by an earlier run whose record was done before the file went
             ::unlink(encodeFileName(joinPath(inbound_, name)).constData());
             continue;
@@ -295,7 +295,7 @@ void ImportEngine::recoverUnfinished() {
                 }
                 continue;
             }
-            claims_.insert(record.claimedPath);
+            claims_.insert(QFileInfo(record.claimedPath).fileName());
         } else if (!record.refused && stillInTheFolder(path, record.packetText)) {
             // (a record of an earlier version, which deleted the file) A run that stopped before
             // the delete left the file in the folder: the listing takes it as any other, and the
@@ -507,7 +507,7 @@ void ImportEngine::processEntry(const QString& name) {
         if (record_) {
             removed = claimInboundFile(path, record_->claimedPath);
             if (removed) {
-                claims_.insert(record_->claimedPath);
+                claims_.insert(QFileInfo(record_->claimedPath).fileName());
             }
         } else {
             removed = removeInboundFile(path);

@@ -152,7 +152,9 @@ private:
     };
     std::vector<Answered> answered_;  // the records answered in this cycle, still kept
     QString claimSuffix_;             // of the names this link takes files under
-    QSet<QString> claims_;            // files taken under such a name whose records are open
+    // the names of the files taken so whose records are open (by name: the inbound setting may
+    // spell the folder otherwise than when the record was made)
+    QSet<QString> claims_;
     bool firstCycle_ = true;
     bool outboundMissingSaid_ = false;
     StabilityLooks looks_;

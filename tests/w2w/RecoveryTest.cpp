@@ -259,6 +259,28 @@ TEST_P(Runs, AFileThatAnotherLinkTookWhileThisOneWasStoppedIsNotHandledTwice) {
         << log.lines.join(u'\n').toStdString();
 }
 
+// A record that waits (here for the database) keeps the file it took, also when the inbound folder
+// is spelled otherwise at the next start: the start's clean-up of taken files leaves it alone.
+TEST_P(Runs, AWaitingRecordKeepsItsFileWhateverTheSpellingOfTheFolder) {
+    drop(QStringLiteral("4711.s2c"), kNewOrder);
+    run(stopAt(CyclePoint::AfterDelete));
+    const QString server = settings.text(Setting::xLoginServer);
+    settings.setText(Setting::w2wInkomende, inbound + QStringLiteral("/"));
+    run(
+        [&](OrderImport& link) {
+            link.ado.Close();
+            settings.setText(Setting::xLoginServer, QStringLiteral("sqlite:/bestaat-niet/planning.db"));
+        },
+        2);
+    EXPECT_EQ(journal().size(), 1);
+    settings.setText(Setting::xLoginServer, server);
+    run();
+    EXPECT_TRUE(answer(QStringLiteral("4711.c2s")).contains("<kind>BOB</kind>"))
+        << log.lines.join(u'\n').toStdString();
+    EXPECT_EQ(rowsOf(4711), 1);
+    EXPECT_TRUE(journal().isEmpty());
+}
+
 // A refusal is final: a later cycle that finds the record of a refused document answers it the
 // same way, even when the database would now take it.
 TEST_P(Runs, ARefusalStaysARefusal) {
