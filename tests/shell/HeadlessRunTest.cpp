@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace vk {
 namespace {
 
@@ -210,6 +212,46 @@ TEST(ProgramFolderLock, ALockFileThatCannotBeOpenedEndsTheStartWithCode4) {
                        "koppeling gebruikt het, maar deze koppeling kan het niet overnemen en start niet.\n")
             .arg(QDir(dir.path()).absolutePath(), ProgramFolderLock::kFileName.toString()));
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("VeloraKarvex.xml"))));
+}
+
+// A program folder that the link's account may not write (the tests run as root, whom no folder
+// refuses, so the link runs here as "nobody", from a copy that account can reach). A lock file that
+// a killed link left there is taken over: the run starts, and says that it cannot keep its
+// settings. A lock file that the account may not even open ends the start with exit code 4.
+TEST(ProgramFolderLock, AStaleLockInAReadOnlyFolderIsTakenOver) {
+    test::TempFolder dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString client = dir.file(QStringLiteral("VeloraKarvexClient"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VK_CLIENT_PATH), client));
+    ASSERT_EQ(::chmod(QFile::encodeName(client).constData(), 0755), 0);
+    const QString folder = dir.mkdir(QStringLiteral("programma"));
+    const QString lock =
+        dir.write(QStringLiteral("programma/.VeloraKarvex.lock"), "999999999\nVeloraKarvexClient\nelders\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    const auto runAsNobody = [&] {
+        QProcess p;
+        p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                            QStringLiteral("--clear-groups"), client,
+                                            QStringLiteral("--once"), QStringLiteral("--folder"), folder});
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return ProcessResult{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                             QString::fromUtf8(p.readAllStandardError())};
+    };
+
+    const ProcessResult run = runAsNobody();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("in gebruik"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Instellingen niet bewaard"))) << run.err.toStdString();
+
+    ASSERT_EQ(::chmod(QFile::encodeName(lock).constData(), 0600), 0);
+    const ProcessResult refused = runAsNobody();
+    EXPECT_EQ(refused.exitCode, 4);
+    EXPECT_EQ(refused.err,
+              QStringLiteral("Het slot %1/.VeloraKarvex.lock van de programmamap kan niet geopend worden "
+                             "(Permission denied); geen koppeling gebruikt het, maar deze koppeling kan "
+                             "het niet overnemen en start niet.\n")
+                  .arg(folder));
+    ::chmod(QFile::encodeName(folder).constData(), 0755);  // for the clean-up
 }
 
 // The settings file that a run leaves, as a process leaves it on disk: after --once and after SIGTERM.
