@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "shell/LinkApplication.h"
 #include "shell/ProgramFolderLock.h"
+#include "shell/ProgramLauncher.h"
 #include "shell/ProgramVersion.h"
 #include "shell/QtMessageRouting.h"
 #include "shell/StopSignals.h"
@@ -10,7 +11,6 @@
 #include "shell/WidgetPorts.h"
 
 #include <QDesktopServices>
-#include <QProcess>
 #include <QUrl>
 
 namespace vk {
@@ -39,7 +39,7 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
                              InternalFileVersion,
                              [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); },
                              [](const QString& program, const QString& parameters) {
-                                 QProcess::startDetached(program, QProcess::splitCommand(parameters));
+                                 startWithParameterString(program, parameters);
                              }});
         const QtMessageRouting::LogAttachment qtMessagesInTheLog(window.logView());
         QObject::connect(&window, &THoofdscherm::endRequested, &LinkApplication::requestQuit);
