@@ -1,5 +1,7 @@
 #include "shell/HeadlessRun.h"
 
+#include "platform/KeptLog.h"
+
 #include "platform/Clock.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStorage.h"
@@ -29,7 +31,8 @@ int runHeadless(const CommandLine& cl) {
     MemorySettings settings;
     storage.RestoreSettings(settings);
 
-    ConsoleLog log;
+    ConsoleLog console;
+    KeptLog log(console, folder, clock);
     const QtMessageRouting::LogAttachment qtMessagesInTheLog(log);
     for (const std::optional<QString>& problem : {folderLock->unavailable(), loadProblem}) {
         if (problem) {

@@ -66,9 +66,10 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
       settings_(std::make_unique<WindowSettings>(*this)),
       storage_(env_.programFolder + SettingsStorage::kFileName.toString(), env_.clock),
       log_(std::make_unique<PlainTextLog>(*ui_->Logboek)),
+      keptLog_(std::make_unique<KeptLog>(*log_, env_.programFolder, env_.clock)),
       packet_(std::make_unique<PlainTextPacket>(*ui_->LP)),
-      link_({*settings_, *packet_, *log_, errors_, pump_, env_.clock}, env_.programFolder),
-      timer_(std::make_unique<PollingTimer>(*settings_, *log_, [this] { runCycle(); })),
+      link_({*settings_, *packet_, *keptLog_, errors_, pump_, env_.clock}, env_.programFolder),
+      timer_(std::make_unique<PollingTimer>(*settings_, *keptLog_, [this] { runCycle(); })),
       updateEnv_{env_.programFolder,
                  env_.programFile,
                  env_.boxes,
@@ -104,7 +105,7 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
     loadProblem_ = storage_.LoadSettingsFile();
     runGuarded([this] { FormCreate(); });
     if (loadProblem_) {
-        log_->appendLine(logTimestamp(env_.clock.now()) + QStringLiteral(" - ") + *loadProblem_);
+        keptLog_->appendLine(logTimestamp(env_.clock.now()) + QStringLiteral(" - ") + *loadProblem_);
     }
     showLiveness();
 }
@@ -265,7 +266,7 @@ void THoofdscherm::FormShow() {
 void THoofdscherm::Button1Click() {}
 
 void THoofdscherm::Button3Click() {
-    vk::Button3Click(link_.ado, env_.boxes, *log_, errors_);
+    vk::Button3Click(link_.ado, env_.boxes, *keptLog_, errors_);
 }
 
 void THoofdscherm::Button4Click() {
@@ -329,7 +330,7 @@ void THoofdscherm::ApplicationEvents1Exception(const std::exception& error) {
     if (dynamic_cast<const SilentAbort*>(&error) != nullptr) {
         return;
     }
-    log_->replaceText(errorMessage(error));
+    keptLog_->replaceText(errorMessage(error));
 }
 
 void THoofdscherm::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/KeptLog.h"
 #include "platform/WindowPorts.h"
 #include "settings/SettingsStorage.h"
 #include "shell/ConsolePorts.h"
@@ -69,9 +70,9 @@ public:
     // The tray icon's double click: back on the screen, without the show steps.
     void restoreFromTray();
     // A line of the program's own at the end of Logboek.
-    void appendToLog(const QString& line) { log_->appendLine(line); }
+    void appendToLog(const QString& line) { keptLog_->appendLine(line); }
     // Logboek as the working code sees it.
-    LogView& logView() { return *log_; }
+    LogView& logView() { return *keptLog_; }
     // The general error handler: the whole text of Logboek becomes the message.
     void ApplicationEvents1Exception(const std::exception& error);
 
@@ -126,6 +127,7 @@ private:
     std::optional<QString> loadProblem_;
 
     std::unique_ptr<PlainTextLog> log_;
+    std::unique_ptr<KeptLog> keptLog_;  // the view's lines, also in the day's file
     std::unique_ptr<PlainTextPacket> packet_;
     EnterNeedsControl enterFilter_;
     EventLoopPump pump_;

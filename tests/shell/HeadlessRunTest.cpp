@@ -7,6 +7,7 @@
 #include "support/Ports.h"
 #include "support/TempFolder.h"
 
+#include <QDate>
 #include <QDir>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -48,6 +49,9 @@ TEST(HeadlessRun, OneCycleOverAProgramFolderOfItsOwn) {
     EXPECT_TRUE(r.out.contains(QStringLiteral(" - W2W XML: ")));
     EXPECT_TRUE(exists(dir.file(QStringLiteral("W2W/S2C/Backups/a.s2c"))));
     EXPECT_TRUE(test::readAll(dir.file(QStringLiteral("W2W/C2S/b.c2s"))).contains("<kind>WOB</kind>"));
+    // the run's lines outlive it, in the file of the day
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    EXPECT_EQ(QString::fromUtf8(test::readAll(dir.file(QStringLiteral("Logboek/%1.log").arg(today)))), r.out);
 }
 
 TEST(HeadlessRun, StopsInOrderOnSigterm) {
