@@ -80,6 +80,10 @@ QByteArray markLine(char code, qint64 id, const QByteArray& fields) {
     return line + ' ' + crcOf(line);
 }
 
+QByteArray claimFields(const QString& claimedPath) {
+    return encodeFileName(claimedPath).toBase64();
+}
+
 QString cannotWrite(const QString& path, int error) {
     return QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemErrorText(error));
 }
@@ -276,7 +280,7 @@ JournalRecord DocumentJournal::add(const QString& entryName, const QString& pack
     // the record and where its file goes reach the disk together
     QByteArray entry = recordEntry(r);
     if (!claimedPath.isEmpty()) {
-        entry += '\n' + markLine('T', r.id, encodeFileName(claimedPath).toBase64());
+        entry += '\n' + markLine('T', r.id, claimFields(claimedPath));
     }
     append(entry, true);
     open_[r.id] = entry.size();
@@ -327,17 +331,19 @@ void DocumentJournal::tidy() {
 
 void DocumentJournal::compact() {
     QByteArray bytes;
-    const auto mark = [&](const QByteArray& line) { bytes += '\n' + line + ' ' + crcOf(line) + '\n'; };
+    const auto mark = [&](char code, qint64 id, const QByteArray& fields) {
+        bytes += '\n' + markLine(code, id, fields) + '\n';
+    };
     for (const JournalRecord& r : pending()) {
         bytes += '\n' + recordEntry(r) + '\n';
         if (!r.claimedPath.isEmpty()) {
-            mark("T " + QByteArray::number(r.id) + ' ' + encodeFileName(r.claimedPath).toBase64());
+            mark('T', r.id, claimFields(r.claimedPath));
         }
         if (r.refused) {
-            mark("R " + QByteArray::number(r.id));
+            mark('R', r.id, {});
         }
         if (r.answer) {
-            mark("A " + QByteArray::number(r.id) + ' ' + noteFields(*r.answer));
+            mark('A', r.id, noteFields(*r.answer));
         }
     }
     try {
