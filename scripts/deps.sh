@@ -8,12 +8,18 @@ packages=(
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
     libgtest-dev libgmock-dev libbenchmark-dev
     libpugixml-dev libcurl4-openssl-dev zlib1g-dev unixodbc-dev unixodbc sqlite3
+    # the update's signature (Ed25519), reading and signing a program file's sections, and the
+    # service's readiness and watchdog messages
+    libssl-dev openssl binutils libsystemd-dev
     # the window's faces: Wine's Tahoma and Liberation Sans (Arial's metrics)
     fonts-wine fonts-liberation
 )
 # the tests also reach a PostgreSQL server of their own through its ODBC driver
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(postgresql odbc-postgresql python3 openssl)
+    # the installation's checks (the menu entry, the service unit) and the update run end to end
+    # under a virtual display
+    packages+=(desktop-file-utils systemd xvfb openbox x11-utils)
 fi
 # pictures of the window: a virtual X display with a window manager and a notification area
 if [[ "${1:-}" == "--screenshots" ]]; then
