@@ -6,13 +6,11 @@
 
 namespace vk {
 
-namespace {
-
 // A taxi-yellow square with two arrows that pass each other: documents going in and out.
-QPixmap drawIcon(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+QImage applicationIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
     p.setPen(QPen(QColor(0x5a, 0x45, 0x00), s / 24.0));
@@ -37,15 +35,14 @@ QPixmap drawIcon(int size) {
     };
     arrow(s * 0.36, true, QColor(0x1d, 0x1d, 0x1b));
     arrow(s * 0.66, false, QColor(0x1d, 0x1d, 0x1b));
-    return pixmap;
+    p.end();
+    return image;
 }
-
-}  // namespace
 
 QIcon applicationIcon() {
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128}) {
-        icon.addPixmap(drawIcon(size));
+        icon.addPixmap(QPixmap::fromImage(applicationIconImage(size)));
     }
     return icon;
 }

@@ -3,10 +3,12 @@
 #include "platform/KeptLog.h"
 
 #include "platform/Clock.h"
+#include "platform/ServiceNotify.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStorage.h"
 #include "shell/ConsolePorts.h"
 #include "shell/ExchangeFolders.h"
+#include "shell/Liveness.h"
 #include "shell/PollingTimer.h"
 #include "shell/ProgramFolderLock.h"
 #include "shell/QtMessageRouting.h"
@@ -14,8 +16,73 @@
 #include "w2w/OrderImport.h"
 
 #include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
 
 namespace vk {
+
+namespace {
+
+// What the service manager hears of the run's progress: a keep-alive, and the liveness line (the
+// last cycle, the counts) whenever it changed. Everything is sent from the thread that runs the
+// cycles, from the cycle itself or from the event loop between cycles: a cycle stuck in a call
+// that does not return sends nothing, and the watchdog takes it for what it is.
+class ServiceReport {
+public:
+    explicit ServiceReport(ServiceNotify& notify) : notify_(notify) {}
+    void attach(const w2w::ImportEngine& engine) { engine_ = &engine; }
+
+    QString liveness() const {
+        return livenessText(lastCycle_, engine_ != nullptr ? engine_->counts() : w2w::DocumentCounts{});
+    }
+    void alive() {
+        notify_.keepAlive();
+        notify_.status(liveness());
+    }
+    void cycleEnded(const QDateTime& at) {
+        lastCycle_ = at;
+        alive();
+    }
+
+private:
+    ServiceNotify& notify_;
+    const w2w::ImportEngine* engine_ = nullptr;
+    std::optional<QDateTime> lastCycle_;
+};
+
+// The engine lets the event loop run once for every document it takes; the window-less run also
+// says then that it makes progress. A long cycle over many documents thus never looks hung, and
+// the longest silence within a cycle is the handling of one document.
+class ProgressReportingPump final : public MessagePump {
+public:
+    explicit ProgressReportingPump(ServiceReport& report) : report_(report) {}
+    void processPendingMessages() override {
+        report_.alive();
+        events_.processPendingMessages();
+    }
+
+private:
+    ServiceReport& report_;
+    EventLoopPump events_;
+};
+
+// The keep-alive's pace between cycles: the polling interval (10 seconds for 0, as a tick takes
+// it), whether Automatisch is ticked or not, so that an idle link shows life as often as it would
+// look for documents; and at least twice in every watchdog period, so that a long interval does
+// not pass for a hang.
+int keepAliveIntervalMs(int pollingMs, std::optional<std::chrono::microseconds> watchdog) {
+    int ms = pollingMs > 0 ? pollingMs : 10000;
+    if (watchdog) {
+        const long long half = std::max<long long>(1, watchdog->count() / 2000);
+        ms = static_cast<int>(
+            std::min<long long>(ms, std::min<long long>(half, std::numeric_limits<int>::max())));
+    }
+    return ms;
+}
+
+}  // namespace
 
 int runHeadless(const CommandLine& cl) {
     const QDateTime runStart = QDateTime::currentDateTime();
@@ -41,15 +108,21 @@ int runHeadless(const CommandLine& cl) {
     }
     KeptPacket packet;
     LogReplacingErrorHandler errors(log);
-    EventLoopPump pump;
+    ServiceNotify service;
+    ServiceReport report(service);
+    ProgressReportingPump pump(report);
     w2w::OrderImport link({settings, packet, log, errors, pump, clock}, folder);
     w2w::ImportEngine& engine = link.engine;
+    report.attach(engine);
 
     prepareExchangeFolders(folder, settings);
     removeLeftoversOfEarlierRuns(folder, settings, runStart, link.journal.notedAnswerFiles());
+    // The folder is this run's and its exchange folders are there: a partner may drop documents.
+    service.ready(report.liveness());
 
     // Every run that ends in order leaves its settings in the file.
     const auto endRun = [&] {
+        service.stopping();
         if (const std::optional<QString> problem = storage.endRun(settings)) {
             std::fprintf(stderr, "Instellingen niet bewaard: %s\n", qPrintable(*problem));
         }
@@ -61,14 +134,29 @@ int runHeadless(const CommandLine& cl) {
     if (cl.once) {
         if (!StopSignals::requested()) {
             engine.CheckXMLfiles();
+            report.cycleEnded(clock.now());
         }
         endRun();
         return 0;
     }
 
-    PollingTimer timer(settings, log, [&] { engine.CheckXMLfiles(); });
+    PollingTimer timer(settings, log, [&] {
+        // a tick handled while a cycle pumps messages does nothing: cycles never nest
+        if (engine.cycleRunning()) {
+            return;
+        }
+        engine.CheckXMLfiles();
+        report.cycleEnded(clock.now());
+    });
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &QCoreApplication::quit);
     timer.arm();
+    // The keep-alive ticks in the event loop of the cycles: while a cycle blocks, it does not.
+    QTimer keepAlive;
+    if (service.active()) {
+        keepAlive.setInterval(keepAliveIntervalMs(timer.intervalMs(), service.watchdogPeriod()));
+        QObject::connect(&keepAlive, &QTimer::timeout, [&] { report.alive(); });
+        keepAlive.start();
+    }
     if (!StopSignals::requested()) {
         QCoreApplication::exec();
     }
