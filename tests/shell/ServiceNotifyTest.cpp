@@ -259,6 +259,10 @@ struct TickCase {
     bool cyclesRun;
 };
 
+void PrintTo(const TickCase& tick, std::ostream* out) {
+    *out << "Automatisch " << tick.name;
+}
+
 class ServiceNotifyTicks : public ::testing::TestWithParam<TickCase> {};
 
 TEST_P(ServiceNotifyTicks, KeepAliveAtEveryTickAndStoppingAtSigterm) {
