@@ -1,6 +1,10 @@
 // Writes the C++ source of the program's version record: the VS_VERSIONINFO bytes of the given
 // four-part version, placed in the program file's version section.
 //   vk_version_record 1.0.0.0 OUTPUT.cpp
+// With --raw it writes the record's bytes themselves, to be put into a built program file with
+// objcopy --update-section .vk_version=OUTPUT (the tests make a newer program so; versions whose
+// parts have as many digits give records of the same size).
+//   vk_version_record --raw 1.0.0.1 OUTPUT
 
 #include "platform/VersionResource.h"
 #include "update/VersionRecord.h"
@@ -9,13 +13,11 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstring>
 
-int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: vk_version_record VERSION OUTPUT\n");
-        return 2;
-    }
-    const QString version = QString::fromLatin1(argv[1]);
+namespace {
+
+QByteArray recordOf(const QString& version) {
     QStringList parts = version.split(u'.');
     while (parts.size() < 4) {
         parts << QStringLiteral("0");
@@ -37,8 +39,10 @@ int main(int argc, char** argv) {
                  {QStringLiteral("OriginalFileName"), QStringLiteral("VeloraKarvexClient")},
                  {QStringLiteral("ProductName"), QStringLiteral("Vindo Velora Karvex koppeling")},
                  {QStringLiteral("ProductVersion"), parts.join(u'.')}};
-    const QByteArray record = vk::buildVersionRecord(c);
+    return vk::buildVersionRecord(c);
+}
 
+QByteArray sourceOf(const QByteArray& record) {
     QByteArray source =
         "// Made by vk_version_record; do not edit.\n"
         "extern \"C\" __attribute__((section(\"" +
@@ -47,9 +51,23 @@ int main(int argc, char** argv) {
         source += (i % 16 == 0 ? "\n    " : " ") + QByteArray::number(static_cast<uchar>(record[i])) + ',';
     }
     source += "\n};\n";
-    QFile out(QString::fromLocal8Bit(argv[2]));
-    if (!out.open(QIODevice::WriteOnly) || out.write(source) != source.size()) {
-        std::fprintf(stderr, "cannot write %s\n", argv[2]);
+    return source;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool raw = argc == 4 && std::strcmp(argv[1], "--raw") == 0;
+    if (argc != (raw ? 4 : 3)) {
+        std::fprintf(stderr, "usage: vk_version_record [--raw] VERSION OUTPUT\n");
+        return 2;
+    }
+    const char* outputName = argv[argc - 1];
+    const QByteArray record = recordOf(QString::fromLatin1(argv[argc - 2]));
+    const QByteArray output = raw ? record : sourceOf(record);
+    QFile out(QString::fromLocal8Bit(outputName));
+    if (!out.open(QIODevice::WriteOnly) || out.write(output) != output.size() || !out.flush()) {
+        std::fprintf(stderr, "cannot write %s\n", outputName);
         return 1;
     }
     return 0;
