@@ -19,7 +19,7 @@ if [[ "${1:-}" == "--test" ]]; then
     packages+=(postgresql odbc-postgresql python3 openssl)
     # the installation's checks (the menu entry, the service unit) and the update run end to end
     # under a virtual display
-    packages+=(desktop-file-utils systemd xvfb openbox x11-utils)
+    packages+=(desktop-file-utils systemd xvfb openbox x11-utils xdotool)
 fi
 # pictures of the window: a virtual X display with a window manager and a notification area
 if [[ "${1:-}" == "--screenshots" ]]; then

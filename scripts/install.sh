@@ -84,11 +84,8 @@ if [[ -z "$build" ]]; then
     "$root/scripts/deps.sh"
     cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     build=$root/build
-    targets=(VeloraKarvexClient vk_icons)
-    # the updater is installed beside the program wherever the build has it
-    if ninja -C "$build" -t targets all 2>/dev/null | grep -q '^VeloraUpdater:'; then
-        targets+=(VeloraUpdater)
-    fi
+    # the program, its updater (installed beside it) and the icon's files
+    targets=(VeloraKarvexClient VeloraUpdater vk_icons)
     cmake --build "$build" --target "${targets[@]}" | grep -vE '^\[[0-9]+/[0-9]+\]' || true
 fi
 build=$(realpath -- "$build")

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/deps.sh --screenshots
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target VeloraKarvexClient | grep -vE '^\[[0-9]+/[0-9]+\]' || true
+cmake --build build --target VeloraKarvexClient VeloraUpdater | grep -vE '^\[[0-9]+/[0-9]+\]' || true
 
 out=$root/build/screenshots
 demo=$root/build/screenshot-demo
@@ -88,7 +88,8 @@ xdotool key Escape
 
 # The update: a local update server, "UPDATE CONTROLE", the notification window, the download
 # window while it downloads, and the download window at its end with the message that the update
-# starts (after which the link ends; there is no updater here).
+# starts (after which the link ends, and the updater refuses the server's file, which is no signed
+# program, and starts the link again).
 kill -TERM "$client_pid"
 wait "$client_pid" || true
 update_port=$((20000 + RANDOM % 20000))
@@ -120,5 +121,12 @@ sleep 0.3
 import -window root "$out/10-download-klaar.png"
 xdotool key Return
 wait "$client_pid" || true
+for _ in $(seq 100); do
+    grep -q "De vorige versie gestart" "$demo/VeloraUpdater.log" 2>/dev/null && break
+    sleep 0.2
+done
+# the link the updater started again ends with the pictures
+holder=$(head -n 1 "$demo/.VeloraKarvex.lock" 2>/dev/null || true)
+[[ "$holder" =~ ^[0-9]+$ ]] && kill "$holder" 2>/dev/null || true
 echo "Pictures in $out:"
 ls -1 "$out"

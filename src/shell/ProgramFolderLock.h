@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Paths.h"
+
 #include <QString>
 
 #include <optional>
@@ -13,7 +15,7 @@ namespace vk {
 // says which process holds it, for the message of a second link.
 class ProgramFolderLock {
 public:
-    static constexpr QStringView kFileName = u".VeloraKarvex.lock";
+    static constexpr QStringView kFileName = kFolderLockFileName;
     // The exit code of a run that finds its folder taken.
     static constexpr int kTakenExitCode = 3;
     // The exit code of a run that cannot take a lock file that no running link holds.

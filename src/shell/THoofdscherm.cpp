@@ -77,7 +77,8 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
                  env_.openUrl,
                  env_.startProgram,
                  [this] { Q_EMIT endRequested(); },
-                 &LinkApplication::quitRequested},
+                 &LinkApplication::quitRequested,
+                 QCoreApplication::arguments().mid(1)},
       update_(std::make_unique<TQormAppUpdate>(updateEnv_)) {
     update_->UpdateFileURL = defaultUpdateFileURL();
     update_->UpdatePageURL = defaultUpdatePageURL();

@@ -2,6 +2,7 @@
 #include "shell/CommandLine.h"
 #include "shell/HeadlessRun.h"
 #include "shell/LinkApplication.h"
+#include "shell/ProgramVersion.h"
 #include "shell/QtMessageRouting.h"
 #include "shell/StopSignals.h"
 #include "shell/WidgetPorts.h"
@@ -48,7 +49,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (cl.version) {
-        std::printf("Vindo Velora Karvex koppeling %s\n", VK_VERSION);
+        // the version the program file's record gives: the one the window shows and an update compares
+        QCoreApplication app(argc, argv);
+        const QString recorded = vk::InternalFileVersion(QCoreApplication::applicationFilePath());
+        std::printf("Vindo Velora Karvex koppeling %s\n",
+                    recorded.isEmpty() ? VK_VERSION : qPrintable(recorded));
         return 0;
     }
     if (cl.headless || cl.once) {

@@ -1,8 +1,10 @@
 #include "update/QormAppUpdateNotify.h"
 
 #include "platform/Errors.h"
+#include "platform/Paths.h"
 #include "update/QormAppUpdateDownload.h"
 #include "update/UpdateArt.h"
+#include "update/UpdateNote.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,11 +18,13 @@
 
 namespace vk {
 
-QString updaterProgram(const QString& programFolder) {
+QString updaterProgram(const QString& programFile) {
+    // beside the program file, also when the run's data folder is another one (--folder)
+    const QString folder = QDir::toNativeSeparators(QFileInfo(programFile).absolutePath());
 #ifdef Q_OS_WIN
-    return programFolder + QStringLiteral("VeloraUpdater.exe");
+    return joinPath(folder, QStringLiteral("VeloraUpdater.exe"));
 #else
-    return programFolder + QStringLiteral("VeloraUpdater");
+    return joinPath(folder, QStringLiteral("VeloraUpdater"));
 #endif
 }
 
@@ -190,24 +194,45 @@ void TQormAppUpdateNotifyBox::download() {
         }
     }
     if (success) {
-        try {
-            env_.boxes.show({QStringLiteral("Vindo Velora\u00ae informatie"),
-                             QStringLiteral("Vindo Velora\u00ae LiveUpdate gaat nu starten"),
-                             MessageBoxRequest::Icon::Information, MessageBoxRequest::Buttons::Ok});
-            if (env_.requestTermination) {
-                env_.requestTermination();
-            }
-            if (env_.startProgram) {
-                env_.startProgram(updaterProgram(env_.programFolder), u'\'' + target + u'\'');
-            }
-        } catch (...) {
-            // the program ends all the same; a missing updater is not reported
-        }
+        handOver(target);
     } else {
         QFile::remove(target);
     }
     if (otherError) {
         std::rethrow_exception(otherError);
+    }
+}
+
+void TQormAppUpdateNotifyBox::handOver(const QString& target) {
+    // Ending the link without an updater that takes over would leave it down until someone
+    // notices: without one, or without the note it needs to start the link again, the link stays.
+    const QString updater = updaterProgram(env_.programFile);
+    if (!QFileInfo(updater).isExecutable()) {
+        QFile::remove(target);
+        throw FileError(
+            QStringLiteral("Het updateprogramma %1 ontbreekt; de update is niet ge\u00efnstalleerd en de "
+                           "koppeling blijft draaien")
+                .arg(updater));
+    }
+    try {
+        writeUpdateNote(updateNotePath(QFileInfo(target).absolutePath()),
+                        {env_.programFile, env_.programArguments, QDir::currentPath()});
+    } catch (const FileError&) {
+        QFile::remove(target);
+        throw;
+    }
+    try {
+        env_.boxes.show({QStringLiteral("Vindo Velora\u00ae informatie"),
+                         QStringLiteral("Vindo Velora\u00ae LiveUpdate gaat nu starten"),
+                         MessageBoxRequest::Icon::Information, MessageBoxRequest::Buttons::Ok});
+        if (env_.requestTermination) {
+            env_.requestTermination();
+        }
+        if (env_.startProgram) {
+            env_.startProgram(updater, u'\'' + target + u'\'');
+        }
+    } catch (...) {
+        // the program ends all the same; an updater that does not start is not reported
     }
 }
 

@@ -55,6 +55,8 @@ public:
 
 private:
     void download();
+    // The download goes to the updater, with a note for it; the link then ends.
+    void handOver(const QString& target);
 
     UpdateEnvironment& env_;
     std::unique_ptr<TQormAppUpdateDownloadBox> download_;

@@ -3,6 +3,7 @@
 #include "platform/WindowPorts.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -22,6 +23,9 @@ struct UpdateEnvironment {
     std::function<void()> requestTermination;
     // Whether the application has been asked to end: a transfer that waits is then aborted.
     std::function<bool()> terminationRequested;
+    // The run's own arguments (without the program's name): the updater starts the new version with
+    // them.
+    QStringList programArguments;
 };
 
 // The manifest's values for this program, as one check holds them.
@@ -35,7 +39,7 @@ struct UpdateManifest {
     QString SHA1Hash;
 };
 
-// The updater that takes over a downloaded program file, in the program folder.
-QString updaterProgram(const QString& programFolder);
+// The updater that takes over a downloaded program file: the one beside the program file.
+QString updaterProgram(const QString& programFile);
 
 }  // namespace vk

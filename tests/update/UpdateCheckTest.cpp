@@ -4,6 +4,7 @@
 #include "update/QormAppUpdate.h"
 #include "update/QormAppUpdateDownload.h"
 #include "update/QormAppUpdateNotify.h"
+#include "update/UpdateNote.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -36,6 +37,7 @@ protected:
             }
         };
         QDir(dir.path()).mkpath(QStringLiteral("TempDownloads"));
+        updater = installUpdater();
         server.replies["/leesmij.txt"] = {"HTTP/1.0 200 OK", "Nieuw: sneller bewaren"};
         server.replies["/VeloraKarvexClient"] = {"HTTP/1.0 200 OK", kProgram, 4};
     }
@@ -45,6 +47,12 @@ protected:
     }
     QStringList leftoverTemporaryFiles() const {
         return QDir(QDir::tempPath()).entryList({QStringLiteral("AU*.tmp")}, QDir::Files);
+    }
+    // An updater beside the program file (the hand-over only starts it); its path.
+    QString installUpdater() const {
+        const QString path = dir.write(QStringLiteral("VeloraUpdater"), "#!/bin/sh\n");
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return QDir::toNativeSeparators(path);
     }
     QString target() const {
         return QDir::toNativeSeparators(dir.path() + QStringLiteral("/TempDownloads/VeloraKarvexClient"));
@@ -57,6 +65,7 @@ protected:
     inline static const QByteArray kProgram = QByteArray(4000, 'p');
     test::LoopbackServer server;
     test::TempFolder dir;
+    QString updater;
     test::ScriptedMessageBoxes boxes;
     test::RecordingLog log;
     test::ReplacingErrorHandler errors{log};
@@ -71,7 +80,8 @@ protected:
         [this](const QString& url) { opened << url; },
         [this](const QString& program, const QString& parameters) { started << program + u' ' + parameters; },
         [this] { ++terminations; },
-        [] { return false; }};
+        [] { return false; },
+        {QStringLiteral("--folder"), QStringLiteral("/data met spatie")}};
     TQormAppUpdate update{env};
     bool shown = false;
     QString readme;
@@ -164,9 +174,34 @@ TEST_F(UpdateCheck, AVerifiedDownloadIsHandedToTheUpdater) {
     ASSERT_EQ(boxes.shown.size(), 1u) << boxes.shown[0].text.toStdString();
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Vindo Velora\u00ae LiveUpdate gaat nu starten"));
     EXPECT_EQ(terminations, 1);
-    EXPECT_EQ(started,
-              QStringList{updaterProgram(dir.path() + u'/') + QStringLiteral(" '") + target() + u'\''});
+    EXPECT_EQ(started, QStringList{updater + QStringLiteral(" '") + target() + u'\''});
     EXPECT_EQ(test::readAll(target()), kProgram);
+    // beside the download, what the updater needs to start the link again as it ran
+    const std::optional<UpdateNote> note =
+        readUpdateNote(dir.path() + QStringLiteral("/TempDownloads/.VeloraUpdater.note"));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->programFile, env.programFile);
+    EXPECT_EQ(note->arguments, (QStringList{QStringLiteral("--folder"), QStringLiteral("/data met spatie")}));
+    EXPECT_EQ(note->workingFolder, QDir::currentPath());
+}
+
+// Without an updater beside the program file nothing would start the link again: the link stays,
+// the download goes, and the general error handler says why.
+TEST_F(UpdateCheck, WithoutAnUpdaterTheLinkStays) {
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
+    QFile::remove(updater);
+    dir.write(QStringLiteral("VeloraUpdater"), "geen programma");  // there, but it cannot run
+    onShow = [](TQormAppUpdateNotifyBox& box) { box.DownloadButton->click(); };
+    update.CheckForUpdate(false);
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(started.isEmpty());
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(QFileInfo::exists(target()));
+    EXPECT_EQ(errors.messages,
+              QStringList{QStringLiteral(
+                              "Het updateprogramma %1 ontbreekt; de update is niet ge\u00efnstalleerd en de "
+                              "koppeling blijft draaien")
+                              .arg(QDir::toNativeSeparators(dir.path() + QStringLiteral("/VeloraUpdater")))});
 }
 
 // Only a 2xx answer is the new program: an error page answered with 401 is refused and deleted.
@@ -283,7 +318,7 @@ TEST(DownloadWindow, TimesAndTransferFigures) {
     test::ScriptedMessageBoxes boxes;
     test::RecordingLog log;
     test::ReplacingErrorHandler errors{log};
-    UpdateEnvironment env{QString(), QString(), boxes, errors, {}, {}, {}, {}};
+    UpdateEnvironment env{QString(), QString(), boxes, errors, {}, {}, {}, {}, {}};
     struct NoPump final : MessagePump {
         void processPendingMessages() override {}
     } pump;

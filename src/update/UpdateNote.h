@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace vk {
+
+// What the updater needs to start the link again after it has replaced the program file: the
+// program file and the arguments and working folder of the run that handed the download over. The
+// link leaves it beside the download in TempDownloads just before the hand-over; the hand-over
+// itself (the download's path between apostrophes) stays as it is.
+struct UpdateNote {
+    QString programFile;
+    QStringList arguments;  // without the program's name
+    QString workingFolder;
+};
+
+// The note's place in a TempDownloads folder.
+QString updateNotePath(const QString& tempDownloadsFolder);
+
+// Writes the note whole or not at all; a FileError when it cannot be written.
+void writeUpdateNote(const QString& path, const UpdateNote& note);
+// The note at path; nothing when there is none or it is not a note.
+std::optional<UpdateNote> readUpdateNote(const QString& path);
+
+}  // namespace vk
