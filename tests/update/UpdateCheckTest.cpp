@@ -171,7 +171,7 @@ TEST_F(UpdateCheck, AVerifiedDownloadIsHandedToTheUpdater) {
         EXPECT_EQ(box.FormatFileSize(4000), FormatFileSize(4000, FileSizeUnit::Auto));
     };
     EXPECT_TRUE(update.CheckForUpdate(false));
-    ASSERT_EQ(boxes.shown.size(), 1u) << boxes.shown[0].text.toStdString();
+    ASSERT_EQ(boxes.shown.size(), 1u) << errors.messages.join(u'\n').toStdString();
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Vindo Velora\u00ae LiveUpdate gaat nu starten"));
     EXPECT_EQ(terminations, 1);
     EXPECT_EQ(started, QStringList{updater + QStringLiteral(" '") + target() + u'\''});
