@@ -13,6 +13,8 @@ packages=(
     libssl-dev openssl binutils libsystemd-dev
     # the window's faces: Wine's Tahoma and Liberation Sans (Arial's metrics)
     fonts-wine fonts-liberation
+    # Qt's own texts (a text field's context menu, the folder picker) in Dutch
+    qt6-translations-l10n
 )
 # the tests also reach a PostgreSQL server of their own through its ODBC driver
 if [[ "${1:-}" == "--test" ]]; then

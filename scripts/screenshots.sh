@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the window as a person sees it: the program runs under a virtual X display with a
 # window manager and a notification area, handles the sample documents once, and is photographed
-# on each of its six pages and with the tray icon's menu open. The PNG files go to
+# on each of its six pages, with the tray icon's menu open, with the folder picker and with a text
+# field's context menu (both in Qt's Dutch texts). The PNG files go to
 # build/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -84,6 +85,26 @@ eval "$(xdotool getdisplaygeometry --shell)"
 xdotool mousemove $((WIDTH - 12)) $((HEIGHT - 12)) click 3
 sleep 0.5
 import -window root "$out/7-traymenu.png"
+xdotool key Escape
+
+# Qt's own texts in Dutch: the folder picker behind the button at the right end of the inbound
+# folder field (page "Bestanden"), and the context menu of a text field (right click in Logboek)
+xdotool windowactivate --sync "$win" 2>/dev/null || true
+xdotool mousemove --window "$win" 700 320 click 1
+for _ in 1 2 3; do xdotool key --window "$win" ctrl+Tab; done
+sleep 0.3
+xdotool mousemove --window "$win" 567 76 click 1
+picker=$(xdotool search --sync --onlyvisible --name "Map kiezen" | head -1)
+sleep 0.5
+import -frame -window "$picker" "$out/7b-map-kiezen.png"
+xdotool key --window "$picker" Escape
+sleep 0.3
+xdotool windowactivate --sync "$win" 2>/dev/null || true
+xdotool key --window "$win" ctrl+shift+Tab
+sleep 0.3
+xdotool mousemove --window "$win" 400 200 click 3
+sleep 0.5
+import -window root "$out/7c-contextmenu-logboek.png"
 xdotool key Escape
 
 # The update: a local update server, "UPDATE CONTROLE", the notification window, the download

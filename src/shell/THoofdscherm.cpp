@@ -14,12 +14,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
 #include <QTabBar>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -31,27 +31,6 @@ std::unique_ptr<Ui::Hoofdscherm> buildForm(QWidget* window) {
     auto ui = std::make_unique<Ui::Hoofdscherm>();
     ui->setupUi(window);
     return ui;
-}
-
-// The sizes of the design's fonts on a 96-DPI screen: 8 points are 11 pixels, 10 points 13.
-QFont designFont(const QString& family, int pixels, bool bold = false) {
-    QFont font(family);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
-// Tahoma is not among the system's fonts here; Wine's Tahoma has the same metrics and is taken
-// where it is installed. Arial is the system's alias for a face with Arial's metrics.
-void loadDesignFonts() {
-    static const bool loaded = [] {
-        for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
-            QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/") +
-                                              QString::fromLatin1(file));
-        }
-        return true;
-    }();
-    Q_UNUSED(loaded);
 }
 
 constexpr Setting kLoginFields[] = {Setting::xLoginServer, Setting::xLoginDatabase, Setting::xLoginSQL,
@@ -153,15 +132,12 @@ void THoofdscherm::designTrayIcon() {
     tray_ = std::make_unique<QSystemTrayIcon>(applicationIcon());
     tray_->setContextMenu(&menu_);
     connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick) {
-            runGuarded([this] { restoreFromTray(); });
-        }
+        runGuarded([this, reason] { trayActivated(reason); });
     });
     tray_->show();
 }
 
 void THoofdscherm::designFonts() {
-    loadDesignFonts();
     setFont(designFont(QStringLiteral("Tahoma"), 11));
     ui_->RzPageControl1->setFont(designFont(QStringLiteral("Arial"), 13));
     for (const Setting id : kLoginFields) {
@@ -236,12 +212,9 @@ void THoofdscherm::wireHandlers() {
 }
 
 void THoofdscherm::start() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen();
     show();
+    centreOnScreen();
     runGuarded([this] { FormShow(); });
     runGuarded([this] {
         removeLeftoversOfEarlierRuns(env_.programFolder, *settings_, createdAt_,
@@ -318,6 +291,38 @@ void THoofdscherm::Sluirten1Click() {
 
 void THoofdscherm::Update1Click() {
     ui_->SpeedButton4->click();
+}
+
+// The frame is the window manager's: its size is known once the window is on the screen, and
+// on X11 only when the manager has framed it, a moment after show(). Until then the window is
+// centred as if it had no frame, and centred again when the frame is first known.
+void THoofdscherm::centreOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    awaitingFrame_ = frame.isNull();
+    move(centredFramePosition(screen->availableGeometry(), size(), frame));
+}
+
+void THoofdscherm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (awaitingFrame_ && windowHandle() != nullptr && !windowHandle()->frameMargins().isNull()) {
+        centreOnScreen();
+    }
+}
+
+// What the tray icon's gestures do. The platform's tray opens the menu itself; on the menu's
+// gesture the window is brought to the front when it is on the screen, and a hidden window stays
+// hidden. Single clicks and the other buttons do nothing.
+void THoofdscherm::trayActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) {
+        restoreFromTray();
+    } else if (reason == QSystemTrayIcon::Context && isVisible()) {
+        raise();
+        activateWindow();
+    }
 }
 
 void THoofdscherm::restoreFromTray() {

@@ -67,6 +67,8 @@ public:
     void Details1Click();
     void Sluirten1Click();
     void Update1Click();
+    // The tray icon's gestures, as the platform reports them (double click, the menu's button).
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     // The tray icon's double click: back on the screen, without the show steps.
     void restoreFromTray();
     // A line of the program's own at the end of Logboek.
@@ -104,8 +106,10 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
+    void centreOnScreen();
     void designFonts();
     void designTexts();
     void designFolderField(Setting id);
@@ -154,6 +158,7 @@ private:
     std::unique_ptr<TQormAppUpdate> update_;
     std::optional<QDateTime> lastCycle_;
     int formShowCount_ = 0;
+    bool awaitingFrame_ = false;  // centred before the window manager's frame was known
     bool ended_ = false;
 };
 

@@ -104,12 +104,19 @@ MessageBoxAnswer WidgetMessageBoxes::show(const MessageBoxRequest& request) {
     return box.clickedButton() == yes ? MessageBoxAnswer::Yes : MessageBoxAnswer::No;
 }
 
+std::unique_ptr<QFileDialog> DialogFolderPicker::dialog(QWidget* parent, const QString& current) {
+    auto picker = std::make_unique<QFileDialog>(parent, QStringLiteral("Map kiezen"), current);
+    picker->setFileMode(QFileDialog::Directory);
+    picker->setOption(QFileDialog::ShowDirsOnly);
+    return picker;
+}
+
 std::optional<QString> DialogFolderPicker::pickFolder(QWidget* parent, const QString& current) {
-    const QString chosen = QFileDialog::getExistingDirectory(parent, QStringLiteral("Map kiezen"), current);
-    if (chosen.isEmpty()) {
+    const std::unique_ptr<QFileDialog> picker = dialog(parent, current);
+    if (picker->exec() != QDialog::Accepted || picker->selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return QDir::toNativeSeparators(chosen);
+    return QDir::toNativeSeparators(picker->selectedFiles().constFirst());
 }
 
 }  // namespace vk

@@ -9,8 +9,10 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QFileDialog;
 class QPlainTextEdit;
 class QWidget;
 
@@ -90,6 +92,9 @@ public:
 class DialogFolderPicker final : public FolderPicker {
 public:
     std::optional<QString> pickFolder(QWidget* parent, const QString& current) override;
+    // The dialog pickFolder shows, opened on the folder `current`: the platform's own where it has
+    // one, Qt's (in Qt's Dutch texts) elsewhere.
+    static std::unique_ptr<QFileDialog> dialog(QWidget* parent, const QString& current);
 };
 
 }  // namespace vk

@@ -11,11 +11,30 @@
 #include "shell/WidgetPorts.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QUrl>
+
+#include <memory>
 
 namespace vk {
 
+std::optional<QString> installDutchQtTranslations(const QString& folder) {
+    const QString where = folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_nl"), where)) {
+        return QStringLiteral(
+                   "De Nederlandse teksten van Qt (qtbase_nl.qm in %1) ontbreken: menu's en "
+                   "dialogen van Qt verschijnen in het Engels")
+            .arg(QDir::toNativeSeparators(where));
+    }
+    QCoreApplication::installTranslator(translator.release());  // the application owns it
+    return std::nullopt;
+}
+
 int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
+    const std::optional<QString> untranslated = installDutchQtTranslations();
     const QString folder = programFolder(cl);
     std::optional<ProgramFolderLock> folderLock;
     if (const std::optional<int> exitCode = claimProgramFolder(folder, folderLock)) {
@@ -45,6 +64,9 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
         QObject::connect(&window, &THoofdscherm::endRequested, &LinkApplication::requestQuit);
         if (const std::optional<QString> problem = folderLock->unavailable()) {
             window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *problem);
+        }
+        if (untranslated) {
+            window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *untranslated);
         }
         window.start();
         // A stop requested before the loop starts is honoured here; a later one is read by the loop.

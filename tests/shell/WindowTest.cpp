@@ -5,13 +5,17 @@
 #include "shell/WindowRun.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -423,19 +427,115 @@ TEST_F(WindowTest, TheTrayHintStaysWithin127Characters) {
     EXPECT_TRUE(w.windowTitle().endsWith(QString(200, u'9')));
 }
 
-TEST_F(WindowTest, DetailsBringsBackThePageThatWasActiveTheDoubleClickSkipsTheShowSteps) {
+TEST_F(WindowTest, DetailsBringsBackThePageThatWasActive) {
     THoofdscherm& w = open();
     form().RzPageControl1->setCurrentIndex(3);
     form().Button4->click();
     EXPECT_FALSE(w.isVisible());
-    w.restoreFromTray();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.formShowCount(), 1);
-    form().Button4->click();
     w.PopupMenu1().findChild<QAction*>(QStringLiteral("Details1"))->trigger();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.formShowCount(), 2);
     EXPECT_EQ(form().RzPageControl1->currentIndex(), 3);
+}
+
+// The tray icon's gestures as the platform reports them (the offscreen platform has no
+// notification area, so the report is made here), and the menu's "Details". Another window is
+// in front when the gesture comes.
+struct TrayGesture {
+    const char* name;
+    bool hiddenBefore;
+    std::optional<QSystemTrayIcon::ActivationReason> reason;  // nothing: "Details" in the menu
+    bool shownAfter;
+    bool inFront;
+    int formShows;
+};
+
+TEST_F(WindowTest, TheTrayIconsGestures) {
+    const TrayGesture gestures[] = {
+        {"double click on a hidden window", true, QSystemTrayIcon::DoubleClick, true, true, 1},
+        {"single click on a hidden window", true, QSystemTrayIcon::Trigger, false, false, 1},
+        {"single click on a shown window", false, QSystemTrayIcon::Trigger, true, false, 1},
+        {"middle button", true, QSystemTrayIcon::MiddleClick, false, false, 1},
+        {"menu over a hidden window", true, QSystemTrayIcon::Context, false, false, 1},
+        {"menu over a shown window", false, QSystemTrayIcon::Context, true, true, 1},
+        {"Details on a hidden window", true, std::nullopt, true, true, 2},
+    };
+    for (const TrayGesture& g : gestures) {
+        SCOPED_TRACE(g.name);
+        THoofdscherm& w = open();
+        if (g.hiddenBefore) {
+            form().Button4->click();
+        }
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &other; }));
+        if (g.reason) {
+            w.trayActivated(*g.reason);
+        } else {
+            w.PopupMenu1().findChild<QAction*>(QStringLiteral("Details1"))->trigger();
+        }
+        if (g.inFront) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &w; }));
+        } else {
+            QCoreApplication::processEvents();
+            EXPECT_EQ(QApplication::activeWindow(), &other);
+        }
+        EXPECT_EQ(w.isVisible(), g.shownAfter);
+        EXPECT_EQ(w.formShowCount(), g.formShows);
+        endProgram();
+    }
+}
+
+// Qt's own texts that a person reads are Dutch, as Qt's translations have them: the context menu
+// of a text field (a setting, Logboek, LP) and the folder picker's buttons.
+TEST_F(WindowTest, QtsOwnTextsAreDutch) {
+    open();
+    const auto menuTexts = [](QMenu* menu) {
+        QStringList texts;
+        for (const QAction* action : menu->actions()) {
+            if (!action->isSeparator()) {
+                texts << action->text();
+            }
+        }
+        delete menu;
+        return texts;
+    };
+    const QStringList editing{"&Ongedaan maken\tCtrl+Z", "Opnie&uw\tCtrl+Y", "Kni&ppen\tCtrl+X",
+                              "&Kopi\u00ebren\tCtrl+C",  "P&lakken\tCtrl+V", "Verwijderen",
+                              "Alles selecteren\tCtrl+A"};
+    form().Logboek->setPlainText(QStringLiteral("regel"));
+    form().LP->setPlainText(QStringLiteral("<kind>ADD</kind>"));
+    const std::unique_ptr<QFileDialog> picker =
+        DialogFolderPicker::dialog(window.get(), form().w2wInkomende->text());
+    picker->setOption(QFileDialog::DontUseNativeDialog);
+    picker->show();
+    QStringList pickerTexts;
+    for (const QPushButton* button : picker->findChildren<QPushButton*>()) {
+        pickerTexts << button->text();
+    }
+    pickerTexts << picker->findChild<QLabel*>(QStringLiteral("lookInLabel"))->text();
+    const struct {
+        const char* where;
+        QStringList shown;
+        QStringList dutch;
+    } texts[] = {
+        {"a setting's context menu", menuTexts(form().Debiteur->createStandardContextMenu()), editing},
+        {"Logboek's context menu", menuTexts(form().Logboek->createStandardContextMenu()), editing},
+        {"LP's context menu", menuTexts(form().LP->createStandardContextMenu()), editing},
+        {"the folder picker", pickerTexts, {"&Kiezen", "Annuleren", "Zoeken in:"}},
+    };
+    for (const auto& t : texts) {
+        EXPECT_EQ(t.shown, t.dutch) << t.where;
+    }
+}
+
+// Without Qt's translations the window works in Qt's English; the run says why in one line.
+TEST(QtTranslations, MissingOnesAreReportedNotFatal) {
+    const test::TempFolder empty;
+    const std::optional<QString> problem = installDutchQtTranslations(empty.path());
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_TRUE(problem->contains(QStringLiteral("qtbase_nl.qm"))) << problem->toStdString();
+    EXPECT_FALSE(problem->contains(u'\n'));
 }
 
 TEST_F(WindowTest, MinimisingHidesTheWindow) {
