@@ -1,5 +1,6 @@
 #include "update/HttpTransfer.h"
 
+#include <QFileDevice>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -16,7 +17,11 @@ struct CurlCallbacks {
         const size_t bytes = size * count;
         if (self->destination_ != nullptr &&
             self->destination_->write(data, static_cast<qint64>(bytes)) != static_cast<qint64>(bytes)) {
-            self->writeFailed_ = true;
+            const auto* file = qobject_cast<const QFileDevice*>(self->destination_);
+            self->writeFailure_ =
+                QStringLiteral("Het bestand %1 kan niet geschreven worden: %2")
+                    .arg(file != nullptr ? file->fileName() : QStringLiteral("voor de ontvangen gegevens"),
+                         self->destination_->errorString());
             return 0;  // ends the transfer
         }
         self->RcvdCount += static_cast<qint64>(bytes);
@@ -87,7 +92,7 @@ void HttpTransfer::perform(const QString& url, QIODevice* destination) {
     RcvdHeader.clear();
     RcvdCount = 0;
     abortRequested_ = false;
-    writeFailed_ = false;
+    writeFailure_.clear();
     destination_ = destination;
 
     const QString scheme = QUrl(url).scheme().toLower();
@@ -117,8 +122,10 @@ void HttpTransfer::perform(const QString& url, QIODevice* destination) {
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    // an empty proxy is a direct connection, whatever the environment says
+    // Only the window's proxy counts: an empty one is a direct connection whatever http_proxy,
+    // HTTPS_PROXY or ALL_PROXY say, and no_proxy does not lead around the one that is set.
     curl_easy_setopt(c, CURLOPT_PROXY, proxy.constData());
+    curl_easy_setopt(c, CURLOPT_NOPROXY, "");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     if (!caFile.isEmpty()) {
         curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData());
@@ -159,6 +166,9 @@ void HttpTransfer::perform(const QString& url, QIODevice* destination) {
     curl_multi_remove_handle(multi.get(), c);
     destination_ = nullptr;
 
+    if (!writeFailure_.isEmpty()) {
+        throw TransferWriteError(writeFailure_);
+    }
     if (result != CURLE_OK) {
         StatusCode = 404;
         if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_RESOLVE_PROXY) {
@@ -169,8 +179,6 @@ void HttpTransfer::perform(const QString& url, QIODevice* destination) {
             ReasonPhrase = QStringLiteral("can't connect: %1 (#%2)")
                                .arg(systemErrorText(static_cast<int>(osError)))
                                .arg(osError);
-        } else if (result == CURLE_WRITE_ERROR && writeFailed_) {
-            ReasonPhrase = QStringLiteral("can't write the received data");
         } else {
             ReasonPhrase = QString::fromUtf8(curl_easy_strerror(result));
         }

@@ -25,6 +25,13 @@ private:
     QString reason_;
 };
 
+// The received body could not be stored (a full disk, a device that fails): the server answered,
+// so this is no HttpError and no status to show; it goes to the general error handler, and the
+// caller deletes what was stored so far.
+class TransferWriteError : public FileError {
+    using FileError::FileError;
+};
+
 // HttpCli1: the update's HTTP client. HTTP/1.0 requests with the usual headers of the link,
 // redirections followed (five at most), an optional proxy, plain HTTP and HTTPS (certificates
 // checked against the system's store). GET and HEAD are synchronous: while they wait, they let
@@ -40,7 +47,8 @@ public:
     QString ProxyPort = QStringLiteral("80");
     QString CaFile;  // trusted certificates instead of the system's (tests)
 
-    // Raise an HttpError as described above.
+    // Raise an HttpError as described above, or a TransferWriteError when the destination refuses
+    // the body.
     void Get(const QString& url, QIODevice& destination);
     void Head(const QString& url);
     // Ends the request in progress: it fails with 404 "Connection aborted on request".
@@ -69,7 +77,7 @@ private:
     MessagePump& pump_;
     bool abortRequested_ = false;
     QIODevice* destination_ = nullptr;
-    bool writeFailed_ = false;
+    QString writeFailure_;  // why the destination refused the body; empty while it takes it
 
     friend struct CurlCallbacks;
 };

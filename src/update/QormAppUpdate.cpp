@@ -52,7 +52,11 @@ void TQormAppUpdate::fetch(TQormAppUpdateNotifyBox& box, const QString& url,
             QStringLiteral("Mislukt: %1 %2").arg(failed.status()).arg(failed.reason()));
         return;
     }
-    file.flush();
+    // what the transfer left in the write buffer can still fail to reach the disk
+    if (!file.flush()) {
+        throw TransferWriteError(QStringLiteral("Het bestand %1 kan niet geschreven worden: %2")
+                                     .arg(file.fileName(), file.errorString()));
+    }
     file.seek(0);
     use(file.readAll());
 }

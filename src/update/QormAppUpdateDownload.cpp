@@ -50,6 +50,8 @@ TQormAppUpdateDownloadBox::TQormAppUpdateDownloadBox(UpdateEnvironment& environm
     SpeedLabel = label(this, QStringLiteral("0 KB/sec"), 135, 39);
     label(this, QStringLiteral("Status :"), 8, 63);
     StatusLabel = label(this, QString(), 135, 63);
+    // by its name, for whoever reads the window's last word from outside as it closes (its tests)
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
     label(this, QStringLiteral("Verstreken tijd :"), 8, 86);
     ElapsedTimeLabel = label(this, QStringLiteral("00:00:00"), 135, 86);
     label(this, QStringLiteral("Resterende tijd :"), 8, 110);

@@ -131,12 +131,19 @@ void TQormAppUpdateNotifyBox::download() {
     box.HttpCli1.Proxy = HttpCli1.Proxy;
     box.HttpCli1.ProxyPort = HttpCli1.ProxyPort;
     box.HttpCli1.CaFile = HttpCli1.CaFile;
+    // A fresh file of our own: whatever stands under the name (an earlier download, or a link that
+    // would lead the program somewhere outside TempDownloads) goes first, and the new file is
+    // created only where nothing is. Unbuffered, so that a write that fails (a full disk) fails
+    // while the transfer runs, where it stops it, not unseen in a flush afterwards.
     QFile file(target);
-    if (!QFileInfo(downloads).isDir() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        throw FileError(QStringLiteral("Cannot create file \"%1\". %2")
-                            .arg(target, QFileInfo(downloads).isDir()
-                                             ? file.errorString()
-                                             : QStringLiteral("De map bestaat niet")));
+    const bool folderThere = QFileInfo(downloads).isDir();
+    if (folderThere) {
+        QFile::remove(target);
+    }
+    if (!folderThere || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        throw FileError(
+            QStringLiteral("Cannot create file \"%1\". %2")
+                .arg(target, folderThere ? file.errorString() : QStringLiteral("De map bestaat niet")));
     }
     box.FileLabel->setText(*name);
     box.ProgressBar1->setValue(0);
@@ -156,11 +163,11 @@ void TQormAppUpdateNotifyBox::download() {
     box.StartTime = box.now();
     box.show();
 
-    // Whatever ends the transfer, the steps after it run; an error of another kind then goes on.
+    // Whatever ends the transfer, the steps after it run; an error of another kind (a body that
+    // cannot be written among them) then goes on to the general error handler.
     std::exception_ptr otherError;
     try {
         box.HttpCli1.Get(manifest.DownloadFileURL, file);
-        file.flush();
         // Only a 2xx answer is the program: an error page (401, 407) must not replace it.
         if (box.HttpCli1.StatusCode < 200 || box.HttpCli1.StatusCode > 299) {
             throw HttpError(box.HttpCli1.StatusCode, box.HttpCli1.ReasonPhrase);

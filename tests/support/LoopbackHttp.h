@@ -20,7 +20,7 @@ public:
         QByteArray body;
         int chunks = 1;  // the body in this many pieces, 100 ms apart
     };
-    std::map<QByteArray, Reply> replies;
+    std::map<QByteArray, Reply> replies;  // by path; "HEAD " + path answers a HEAD differently
     QList<QByteArray> requests;
 
     LoopbackServer() {
@@ -44,9 +44,12 @@ private:
         }
         requests << request;
         const QByteArray path = request.split(' ').value(1);
-        const auto it = replies.find(path);
-        const Reply reply = it != replies.end() ? it->second : Reply{"HTTP/1.0 404 Not Found", "nergens"};
         const bool head = request.startsWith("HEAD ");
+        auto it = head ? replies.find("HEAD " + path) : replies.end();
+        if (it == replies.end()) {
+            it = replies.find(path);
+        }
+        const Reply reply = it != replies.end() ? it->second : Reply{"HTTP/1.0 404 Not Found", "nergens"};
         socket->write(reply.head + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
                       "\r\n\r\n");
         if (head) {

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -168,6 +169,24 @@ TEST_F(Http, ATerminationRequestAbortsTheWait) {
     } catch (const HttpError& error) {
         EXPECT_EQ(error.reason(), QStringLiteral("Connection aborted on request"));
     }
+}
+
+// A body that cannot be stored is no answer of the server: the request ends with an error of its
+// own, naming the file and the system's reason. /dev/full refuses every write as a full disk does.
+TEST_F(Http, ABodyThatCannotBeWrittenIsAnErrorOfItsOwn) {
+    QFile full(QStringLiteral("/dev/full"));
+    ASSERT_TRUE(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    try {
+        http.Get(server.url("/slow"), full);
+        FAIL();
+    } catch (const HttpError& error) {
+        FAIL() << "an HTTP failure: " << error.message().toStdString();
+    } catch (const TransferWriteError& error) {
+        EXPECT_EQ(
+            error.message(),
+            QStringLiteral("Het bestand /dev/full kan niet geschreven worden: No space left on device"));
+    }
+    EXPECT_EQ(http.RcvdCount, 0);
 }
 
 TEST_F(Http, AHeadAsksForTheHeadersOnly) {

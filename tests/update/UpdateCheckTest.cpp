@@ -6,8 +6,11 @@
 #include "update/QormAppUpdateNotify.h"
 #include "update/UpdateNote.h"
 
+#include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -17,8 +20,65 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace vk {
 namespace {
+
+// Environment variables set (or, with nullptr, removed) for one test and put back afterwards.
+class EnvironmentFor {
+public:
+    EnvironmentFor(std::initializer_list<std::pair<const char*, const char*>> values) {
+        for (const auto& [name, value] : values) {
+            saved_.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+            if (value != nullptr) {
+                qputenv(name, value);
+            } else {
+                qunsetenv(name);
+            }
+        }
+    }
+    ~EnvironmentFor() {
+        for (const Saved& s : saved_) {
+            if (s.set) {
+                qputenv(s.name, s.value);
+            } else {
+                qunsetenv(s.name);
+            }
+        }
+    }
+    EnvironmentFor(const EnvironmentFor&) = delete;
+    EnvironmentFor& operator=(const EnvironmentFor&) = delete;
+
+private:
+    struct Saved {
+        const char* name;
+        bool set;
+        QByteArray value;
+    };
+    std::vector<Saved> saved_;
+};
+
+// The download window's status as the window closes: the last the user reads of a failed download.
+class StatusAtClose final : public QObject {
+public:
+    StatusAtClose() { qApp->installEventFilter(this); }
+    ~StatusAtClose() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Hide && object->objectName() == u"StatusLabel") {
+            if (const auto* label = qobject_cast<QLabel*>(object)) {
+                texts << label->text();
+            }
+        }
+        return false;
+    }
+    QStringList texts;
+};
 
 // The update check against a manifest server on loopback, with the real windows on the offscreen
 // platform; message boxes are answered, the shell recorded.
@@ -40,6 +100,9 @@ protected:
         updater = installUpdater();
         server.replies["/leesmij.txt"] = {"HTTP/1.0 200 OK", "Nieuw: sneller bewaren"};
         server.replies["/VeloraKarvexClient"] = {"HTTP/1.0 200 OK", kProgram, 4};
+        boxes.onShow = [this](const MessageBoxRequest& box) {
+            events << QStringLiteral("melding: ") + box.text;
+        };
     }
     void manifest(const QByteArray& entries) {
         server.replies["/Updates.txt"] = {"HTTP/1.0 200 OK",
@@ -72,16 +135,22 @@ protected:
     QStringList opened;
     QStringList started;
     int terminations = 0;
-    UpdateEnvironment env{
-        dir.path() + u'/',
-        dir.path() + QStringLiteral("/VeloraKarvexClient"),
-        boxes,
-        errors,
-        [this](const QString& url) { opened << url; },
-        [this](const QString& program, const QString& parameters) { started << program + u' ' + parameters; },
-        [this] { ++terminations; },
-        [] { return false; },
-        {QStringLiteral("--folder"), QStringLiteral("/data met spatie")}};
+    QStringList events;  // message boxes, the request to end and the updater's start, in order
+    UpdateEnvironment env{dir.path() + u'/',
+                          dir.path() + QStringLiteral("/VeloraKarvexClient"),
+                          boxes,
+                          errors,
+                          [this](const QString& url) { opened << url; },
+                          [this](const QString& program, const QString& parameters) {
+                              started << program + u' ' + parameters;
+                              events << QStringLiteral("start");
+                          },
+                          [this] {
+                              ++terminations;
+                              events << QStringLiteral("einde");
+                          },
+                          [] { return false; },
+                          {QStringLiteral("--folder"), QStringLiteral("/data met spatie")}};
     TQormAppUpdate update{env};
     bool shown = false;
     QString readme;
@@ -172,8 +241,10 @@ TEST_F(UpdateCheck, AVerifiedDownloadIsHandedToTheUpdater) {
     };
     EXPECT_TRUE(update.CheckForUpdate(false));
     ASSERT_EQ(boxes.shown.size(), 1u) << errors.messages.join(u'\n').toStdString();
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Vindo Velora\u00ae LiveUpdate gaat nu starten"));
-    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Vindo Velora\u00ae informatie"));
+    // the user has read the box before the link is asked to end and the updater starts
+    EXPECT_EQ(events, (QStringList{QStringLiteral("melding: Vindo Velora\u00ae LiveUpdate gaat nu starten"),
+                                   QStringLiteral("einde"), QStringLiteral("start")}));
     EXPECT_EQ(started, QStringList{updater + QStringLiteral(" '") + target() + u'\''});
     EXPECT_EQ(test::readAll(target()), kProgram);
     // beside the download, what the updater needs to start the link again as it ran
@@ -266,23 +337,38 @@ TEST_F(UpdateCheck, WithoutAnAnnouncedSizeNothingIsDownloaded) {
     EXPECT_EQ(terminations, 0);
 }
 
-// "AFBREKEN" during the transfer: "&Nee" changes nothing, "&Ja" ends it, and nothing stays.
+// "AFBREKEN" during a slow transfer: "&Nee" changes nothing; "&Ja" stops the transfer itself, long
+// before the server would have sent the rest, and nothing stays.
 TEST_F(UpdateCheck, ACancelledDownloadLeavesNothing) {
+    server.replies["/VeloraKarvexClient"] = {"HTTP/1.0 200 OK", kProgram, 60};  // six seconds
     manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
     boxes.setNextAnswer(MessageBoxAnswer::No);
     boxes.setNextAnswer(MessageBoxAnswer::Yes);
-    onShow = [](TQormAppUpdateNotifyBox& box) {
-        QTimer::singleShot(120, &box, [&box] {
-            ASSERT_NE(box.downloadBox(), nullptr);
-            box.downloadBox()->CancelButton->click();  // "&Nee"
-            EXPECT_TRUE(box.downloadBox()->CancelButton->isEnabled());
-            box.downloadBox()->CancelButton->click();  // "&Ja"
+    QElapsedTimer sinceYes;
+    QTimer watch;
+    onShow = [&](TQormAppUpdateNotifyBox& box) {
+        QObject::connect(&watch, &QTimer::timeout, &box, [&] {
+            TQormAppUpdateDownloadBox* download = box.downloadBox();
+            if (download == nullptr || !download->CancelButton->isEnabled() ||
+                download->HttpCli1.RcvdCount == 0) {
+                return;  // not yet under way
+            }
+            watch.stop();
+            download->CancelButton->click();  // "&Nee"
+            EXPECT_TRUE(download->CancelButton->isEnabled());
+            sinceYes.start();
+            download->CancelButton->click();  // "&Ja"
         });
+        watch.start(20);
         box.DownloadButton->click();
     };
     update.CheckForUpdate(false);
+    ASSERT_TRUE(sinceYes.isValid()) << "the transfer was never under way";
+    EXPECT_LT(sinceYes.elapsed(), 2500) << "the transfer went on after \"&Ja\"";
     ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Vindo Velora\u00ae bevestiging"));
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Deze software update afbreken?"));
+    EXPECT_EQ(boxes.shown[2].title, QStringLiteral("Vindo Velora\u00ae fout"));
     EXPECT_EQ(boxes.shown[2].text, QStringLiteral("De software update werd afgebroken."));
     EXPECT_FALSE(QFileInfo::exists(target()));
     EXPECT_EQ(terminations, 0);
@@ -306,12 +392,271 @@ TEST_F(UpdateCheck, ADownloadThroughAProxySaysSo) {
     };
     // the manifest itself comes through the proxy too
     server.replies[server.url("/Updates.txt").toUtf8()] = server.replies["/Updates.txt"];
+    // the window's proxy counts, whatever the environment says
+    const EnvironmentFor environment{{"no_proxy", "*"}, {"NO_PROXY", "*"}};
     update.CheckForUpdate(false);
     EXPECT_EQ(status,
               QStringLiteral("Download bestand via proxy server (127.0.0.1:%1)").arg(update.ProxyPort));
     EXPECT_EQ(terminations, 1);
     EXPECT_TRUE(
         server.requests.last().startsWith("GET http://vindovelora.example/VeloraKarvexClient HTTP/1.0"));
+}
+
+// Without a proxy in the window the link connects directly, whatever proxy the environment names:
+// a server that stands in as that proxy hears nothing, and the update goes through.
+TEST_F(UpdateCheck, TheEnvironmentsProxyIsNotUsed) {
+    test::LoopbackServer elsewhere;  // answers 404 to everything
+    const QByteArray proxy = elsewhere.url("").toUtf8();
+    const EnvironmentFor environment{{"http_proxy", proxy.constData()},
+                                     {"HTTP_PROXY", proxy.constData()},
+                                     {"ALL_PROXY", proxy.constData()},
+                                     {"all_proxy", proxy.constData()},
+                                     {"no_proxy", nullptr},
+                                     {"NO_PROXY", nullptr}};
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
+    onShow = [](TQormAppUpdateNotifyBox& box) { box.DownloadButton->click(); };
+    EXPECT_TRUE(update.CheckForUpdate(false));
+    EXPECT_TRUE(elsewhere.requests.isEmpty()) << elsewhere.requests.value(0).toStdString();
+    EXPECT_EQ(terminations, 1) << errors.messages.join(u'\n').toStdString();
+    EXPECT_EQ(test::readAll(target()), kProgram);
+}
+
+// The download's name is the last part of the URL's path; a name that would lead out of
+// TempDownloads (or is none) is refused before anything is fetched or written.
+TEST_F(UpdateCheck, AnUnsafeDownloadNameIsRefused) {
+    const auto everything = [this] {
+        QStringList found;
+        for (QDirIterator it(dir.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            found << it.next();
+        }
+        found.sort();
+        return found;
+    };
+    const QStringList before = everything();
+    for (const char* path : {"/a/..%2Fbuiten", "/a/..%5Cbuiten", "/a/%2E%2E", "/a/..", "/a/", "/a/b%00c"}) {
+        errors.messages.clear();
+        const QString url = server.url(path);
+        server.replies[path] = {"HTTP/1.0 200 OK", kProgram};
+        manifest("Version=1.0.0.26\r\nDownloadFileURL=" + url.toUtf8() + "\r\n");
+        onShow = [](TQormAppUpdateNotifyBox& box) { box.DownloadButton->click(); };
+        update.CheckForUpdate(false);
+        EXPECT_EQ(
+            errors.messages,
+            QStringList{QStringLiteral("Het adres \"%1\" noemt geen bruikbare bestandsnaam voor de download")
+                            .arg(url)})
+            << path;
+        EXPECT_EQ(everything(), before) << path;
+    }
+    EXPECT_FALSE(std::any_of(server.requests.begin(), server.requests.end(), [](const QByteArray& r) {
+        return r.startsWith("GET /a/") || r.startsWith("HEAD /a/");
+    }));
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A link under the download's name that leads elsewhere is not followed: the download replaces the
+// link, and the file it pointed at stays as it was.
+TEST_F(UpdateCheck, ALinkUnderTheDownloadsNameIsNotFollowed) {
+    const QString outside = dir.write(QStringLiteral("elders.txt"), "van iemand anders");
+    ASSERT_TRUE(QFile::link(outside, target()));
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
+    onShow = [](TQormAppUpdateNotifyBox& box) { box.DownloadButton->click(); };
+    update.CheckForUpdate(false);
+    EXPECT_EQ(test::readAll(outside), "van iemand anders");
+    EXPECT_FALSE(QFileInfo(target()).isSymLink());
+    EXPECT_EQ(test::readAll(target()), kProgram);
+    EXPECT_EQ(terminations, 1);
+}
+
+// 401 and 407 complete a request: the body of such an answer is read as the manifest.
+TEST_F(UpdateCheck, AManifestAnsweredWith401Or407IsRead) {
+    for (const char* status : {"HTTP/1.0 401 Unauthorized", "HTTP/1.0 407 Proxy Authentication Required"}) {
+        shown = false;
+        server.replies["/Updates.txt"] = {
+            status, "[" + TQormAppUpdate::AppSectionName.toUtf8() + "]\r\nVersion=1.0.0.26\r\n"};
+        EXPECT_TRUE(update.CheckForUpdate(false)) << status;
+        EXPECT_TRUE(shown) << status;
+    }
+}
+
+// "Open webpagina" opens the manifest's page; the component's only when the manifest names none.
+TEST_F(UpdateCheck, TheManifestsWebPageComesFirst) {
+    struct Page {
+        const char* entry;
+        const char* opened;
+    };
+    for (const Page& p :
+         {Page{"UpdatePageURL=http://nieuws.vindovelora.example/\r\n", "http://nieuws.vindovelora.example/"},
+          Page{"", "http://www.vindovelora.example/"}}) {
+        opened.clear();
+        manifest("Version=1.0.0.26\r\n" + QByteArray(p.entry));
+        onShow = [](TQormAppUpdateNotifyBox& box) { box.OpenWebPageButton->click(); };
+        update.CheckForUpdate(false);
+        EXPECT_EQ(opened, QStringList{QString::fromLatin1(p.opened)}) << p.entry;
+    }
+}
+
+// A failed request says so in a line that starts with "Mislukt: ": in the read-me box for the
+// read-me, in the status of the download window for the download; no message box.
+TEST_F(UpdateCheck, AFailedRequestSaysMislukt) {
+    server.replies["HEAD /stuk"] = {"HTTP/1.0 200 OK", kProgram};
+    server.replies["/stuk"] = {"HTTP/1.0 503 Service Unavailable", "later"};
+    server.replies["/geheim"] = {"HTTP/1.0 401 Unauthorized", "log eerst in"};
+    struct Failure {
+        const char* readme;
+        const char* download;
+        const char* readmeText;
+        const char* statusText;
+    };
+    for (const Failure& f :
+         {Failure{"/weg.txt", "", "Mislukt: 404 Not Found", nullptr},
+          Failure{"/leesmij.txt", "/stuk", "Nieuw: sneller bewaren", "Mislukt: 503 Service Unavailable"},
+          Failure{"/leesmij.txt", "/geheim", "Nieuw: sneller bewaren", "Mislukt: 401 Unauthorized"}}) {
+        StatusAtClose status;
+        manifest(
+            "Version=1.0.0.26\r\nReadmeFileURL=" + server.url(f.readme).toUtf8() +
+            (*f.download != '\0' ? "\r\nDownloadFileURL=" + server.url(f.download).toUtf8() : QByteArray()) +
+            "\r\n");
+        onShow = [](TQormAppUpdateNotifyBox& box) {
+            if (box.DownloadButton->isEnabled()) {
+                box.DownloadButton->click();
+            }
+        };
+        EXPECT_TRUE(update.CheckForUpdate(false));
+        EXPECT_EQ(readme, QString::fromUtf8(f.readmeText));
+        EXPECT_EQ(status.texts,
+                  f.statusText != nullptr ? QStringList{QString::fromUtf8(f.statusText)} : QStringList{})
+            << f.download;
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(errors.messages.isEmpty());
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(QDir(dir.path() + QStringLiteral("/TempDownloads")).isEmpty());
+}
+
+// Without TempDownloads nothing is fetched; the file that cannot be made goes to the general error
+// handler, and the link stays.
+TEST_F(UpdateCheck, WithoutTempDownloadsNothingIsDownloaded) {
+    ASSERT_TRUE(QDir(dir.path() + QStringLiteral("/TempDownloads")).removeRecursively());
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
+    onShow = [](TQormAppUpdateNotifyBox& box) { box.DownloadButton->click(); };
+    update.CheckForUpdate(false);
+    EXPECT_EQ(errors.messages,
+              QStringList{QStringLiteral("Cannot create file \"%1\". De map bestaat niet").arg(target())});
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/TempDownloads")));
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(server.requests.last().contains("VeloraKarvexClient"));
+}
+
+// The disk fills up while the program is being written. Once the transfer runs, the descriptor of
+// the download's file is pointed at /dev/full, which refuses every write with ENOSPC exactly as a
+// full disk does (a small file system of its own would need a mount). The write failure is no
+// answer of the server: it goes to the general error handler, not into the status as a "Mislukt"
+// line; the download goes and the link stays.
+TEST_F(UpdateCheck, ADownloadThatCannotBeWrittenGoesToTheErrorHandler) {
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
+    const QString file = QFileInfo(target()).absoluteFilePath();
+    bool full = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (const QFileInfo& fd :
+             QDir(QStringLiteral("/proc/self/fd"))
+                 .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            if (fd.symLinkTarget() == file) {
+                const int devFull = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+                ASSERT_GE(devFull, 0);
+                ASSERT_GE(::dup2(devFull, fd.fileName().toInt()), 0);
+                ::close(devFull);
+                full = true;
+                watch.stop();
+                return;
+            }
+        }
+    });
+    StatusAtClose status;
+    onShow = [&](TQormAppUpdateNotifyBox& box) {
+        watch.start(0);
+        box.DownloadButton->click();
+    };
+    update.CheckForUpdate(false);
+    ASSERT_TRUE(full) << "the download's file was never open";
+    EXPECT_EQ(errors.messages, QStringList{QStringLiteral("Het bestand %1 kan niet geschreven worden: "
+                                                          "Geen ruimte meer beschikbaar op het station.")
+                                               .arg(target())})
+        << errors.messages.join(u'\n').toStdString();
+    EXPECT_EQ(status.texts, QStringList{QStringLiteral("Download bestand")});
+    EXPECT_FALSE(QFileInfo::exists(target()));
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(started.isEmpty());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// Both update windows as the user sees them: captions, client sizes, parts, texts and the default
+// button.
+TEST_F(UpdateCheck, TheWindowsLookAsDesigned) {
+    TQormAppUpdateNotifyBox notify(env);
+    struct NoPump final : MessagePump {
+        void processPendingMessages() override {}
+    } pump;
+    TQormAppUpdateDownloadBox download(
+        env, pump, [](qint64 n) { return FormatFileSize(n, FileSizeUnit::Auto); }, nullptr);
+    struct Part {
+        QWidget* window;
+        const char* text;  // the window's caption, or the part's text
+        int x, y;          // -1: the window itself
+        int w, h;          // 0: as wide and high as its text
+        bool isDefault;
+    };
+    const Part parts[] = {
+        {&notify, "Nieuwe versie is beschikbaar", -1, -1, 690, 313, false},
+        {&notify, "", 8, 8, 461, 257, false},  // the read-me
+        {&notify, "Download en installeer", 7, 278, 229, 25, false},
+        {&notify, "Open webpagina", 249, 278, 131, 25, false},
+        {&notify, "OK", 395, 278, 74, 25, true},
+        {&notify, "", 690 - 216, 0, 216, 313, false},  // the picture
+        {&download, "Download nieuwe versie", -1, -1, 690, 313, false},
+        {&download, "Bestand:", 8, 16, 0, 0, false},
+        {&download, "-", 135, 16, 296, 20, false},
+        {&download, "Snelheid:", 8, 39, 0, 0, false},
+        {&download, "0 KB/sec", 135, 39, 0, 0, false},
+        {&download, "Status :", 8, 63, 0, 0, false},
+        {&download, "Verstreken tijd :", 8, 86, 0, 0, false},
+        {&download, "00:00:00", 135, 86, 0, 0, false},
+        {&download, "Resterende tijd :", 8, 110, 0, 0, false},
+        {&download, "00:00:00", 135, 110, 0, 0, false},
+        {&download, "Overdracht :", 8, 134, 0, 0, false},
+        {&download, "", 7, 200, 460, 44, false},  // the progress bar
+        {&download, "AFBREKEN", 7, 259, 460, 38, true},
+        {&download, "", 690 - 218, 0, 218, 313, false},  // the picture
+    };
+    for (const Part& p : parts) {
+        const QString text = QString::fromUtf8(p.text);
+        if (p.x < 0) {
+            EXPECT_EQ(p.window->windowTitle(), text);
+            EXPECT_EQ(p.window->size(), QSize(p.w, p.h)) << p.text;
+            continue;
+        }
+        QWidget* part = nullptr;
+        for (QWidget* child : p.window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->pos() == QPoint(p.x, p.y)) {
+                part = child;
+            }
+        }
+        ASSERT_NE(part, nullptr) << p.text << " at " << p.x << "," << p.y;
+        const auto* label = qobject_cast<QLabel*>(part);
+        const auto* button = qobject_cast<QPushButton*>(part);
+        const QString shownText = label != nullptr    ? label->text()
+                                  : button != nullptr ? button->text()
+                                                      : QString();
+        EXPECT_EQ(shownText, text) << p.x << "," << p.y;
+        if (p.w > 0) {
+            EXPECT_EQ(part->size(), QSize(p.w, p.h)) << p.text << " at " << p.x << "," << p.y;
+        }
+        EXPECT_EQ(button != nullptr && button->isDefault(), p.isDefault) << p.text;
+    }
 }
 
 TEST(DownloadWindow, TimesAndTransferFigures) {
