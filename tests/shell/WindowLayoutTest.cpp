@@ -246,8 +246,9 @@ TEST_F(WindowTest, HowTheFirstPageLooks) {
     const QImage drawn = w.grab().toImage();
     const QPoint emptyPage = form().Instellingen->mapTo(&w, QPoint(700, 330));
     const QPoint emptyPanel = form().Panel1->mapTo(&w, QPoint(790, 50));
-    EXPECT_EQ(QColor(drawn.pixel(emptyPage)).name(), QColor(drawn.pixel(emptyPanel)).name());
-    EXPECT_EQ(QColor(drawn.pixel(emptyPanel)).name(), w.palette().color(QPalette::Button).name());
+    const auto colourAt = [&drawn](QPoint at) { return QColor(drawn.pixel(at)).name().toStdString(); };
+    EXPECT_EQ(colourAt(emptyPage), colourAt(emptyPanel));
+    EXPECT_EQ(colourAt(emptyPanel), w.palette().color(QPalette::Button).name().toStdString());
     EXPECT_LE(stemWidth(form().DebiteurLabel->font()), 11) << "a regular face, for comparison";
     for (const QLabel* login : {form().xLoginServerLabel, form().xLoginDatabaseLabel, form().xLoginSQLLabel,
                                 form().xPaswoordSQLLabel}) {
