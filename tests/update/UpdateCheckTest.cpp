@@ -551,6 +551,14 @@ TEST_F(UpdateCheck, WithoutTempDownloadsNothingIsDownloaded) {
     EXPECT_FALSE(server.requests.last().contains("VeloraKarvexClient"));
 }
 
+// The system's reason for a write refused for want of room, in the words the link's files give it.
+QString noSpace() {
+    QFile full(QStringLiteral("/dev/full"));
+    full.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    full.write("x", 1);
+    return full.errorString();
+}
+
 // The disk fills up while the program is being written. Once the transfer runs, the descriptor of
 // the download's file is pointed at /dev/full, which refuses every write with ENOSPC exactly as a
 // full disk does (a small file system of its own would need a mount). The write failure is no
@@ -583,9 +591,9 @@ TEST_F(UpdateCheck, ADownloadThatCannotBeWrittenGoesToTheErrorHandler) {
     };
     update.CheckForUpdate(false);
     ASSERT_TRUE(full) << "the download's file was never open";
-    EXPECT_EQ(errors.messages, QStringList{QStringLiteral("Het bestand %1 kan niet geschreven worden: "
-                                                          "Geen ruimte meer beschikbaar op het station.")
-                                               .arg(target())})
+    EXPECT_EQ(
+        errors.messages,
+        QStringList{QStringLiteral("Het bestand %1 kan niet geschreven worden: %2").arg(target(), noSpace())})
         << errors.messages.join(u'\n').toStdString();
     EXPECT_EQ(status.texts, QStringList{QStringLiteral("Download bestand")});
     EXPECT_FALSE(QFileInfo::exists(target()));
