@@ -602,6 +602,47 @@ TEST_F(UpdateCheck, ADownloadThatCannotBeWrittenGoesToTheErrorHandler) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+// A manifest that cannot be stored ends the check with an error for the general error handler, and
+// the temporary file goes all the same. Once the request runs, the descriptor of the file it opened
+// in the temporary folder (nameless there, as Qt makes it where it can) is replaced by one that
+// takes no writes, as a device that fails would, so the manifest in the file's buffer cannot be
+// written.
+TEST_F(UpdateCheck, AManifestThatCannotBeStoredEndsTheCheck) {
+    const QStringList before = leftoverTemporaryFiles();
+    manifest("Version=1.0.0.26\r\n");
+    const auto openFiles = [] {
+        return QDir(QStringLiteral("/proc/self/fd"))
+            .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    };
+    QStringList earlier;
+    for (const QFileInfo& fd : openFiles()) {
+        earlier << fd.fileName() + u' ' + fd.symLinkTarget();
+    }
+    const QString temporary = QDir(QDir::tempPath()).absolutePath() + u'/';
+    bool failing = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (const QFileInfo& fd : openFiles()) {
+            if (fd.symLinkTarget().startsWith(temporary) &&
+                !earlier.contains(fd.fileName() + u' ' + fd.symLinkTarget())) {
+                const int readOnly = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+                ASSERT_GE(readOnly, 0);
+                ASSERT_GE(::dup2(readOnly, fd.fileName().toInt()), 0);
+                ::close(readOnly);
+                failing = true;
+                watch.stop();
+                return;
+            }
+        }
+    });
+    watch.start(0);
+    EXPECT_THROW(update.CheckForUpdate(false), TransferWriteError);
+    EXPECT_TRUE(failing) << "the manifest's file was never open";
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(leftoverTemporaryFiles(), before);
+}
+
 // Both update windows as the user sees them: captions, client sizes, parts, texts and the default
 // button.
 TEST_F(UpdateCheck, TheWindowsLookAsDesigned) {
