@@ -36,24 +36,18 @@ QString commandLine(const QString& program, const QStringList& arguments) {
 
 }  // namespace
 
-struct Updater::Start {
-    QString program;
-    QStringList arguments;
-    QString workingFolder;
-};
-
-bool Updater::startProgram(const Start& start, const QString& what) {
+std::optional<DetachedProgram> Updater::startProgram(const UpdateNote& start, const QString& what) {
     QString why;
-    const std::optional<DetachedProgram> started =
-        DetachedProgram::start(start.program, start.arguments, start.workingFolder, &why);
+    std::optional<DetachedProgram> started =
+        DetachedProgram::start(start.programFile, start.arguments, start.workingFolder, &why);
     if (!started) {
         log_.line(QStringLiteral("%1 kan niet gestart worden: %2").arg(what, why));
-        return false;
+    } else {
+        log_.line(QStringLiteral("%1 gestart: %2 (proces %3)")
+                      .arg(what, commandLine(start.programFile, start.arguments))
+                      .arg(started->pid()));
     }
-    log_.line(QStringLiteral("%1 gestart: %2 (proces %3)")
-                  .arg(what, commandLine(start.program, start.arguments))
-                  .arg(started->pid()));
-    return true;
+    return started;
 }
 
 UpdaterExit Updater::run(const QString& parameter) {
@@ -70,16 +64,17 @@ UpdaterExit Updater::run(const QString& parameter) {
     log_.line(QStringLiteral("Update van %1").arg(download));
 
     const QString notePath = updateNotePath(downloads);
-    Start old;
+    UpdateNote old;
     if (const std::optional<UpdateNote> note = readUpdateNote(notePath)) {
-        old = {note->programFile, note->arguments, note->workingFolder};
+        old = *note;
     } else {
         // without the note: the program beside the updater, on this data folder
-        old.program = joinPath(ownFolder_, programName());
+        old.programFile = joinPath(ownFolder_, programName());
         if (QDir(dataFolder) != QDir(ownFolder_)) {
             old.arguments = {QStringLiteral("--folder"), dataFolder};
         }
-        log_.line(QStringLiteral("Geen notitie %1 gevonden; het programma is %2").arg(notePath, old.program));
+        log_.line(
+            QStringLiteral("Geen notitie %1 gevonden; het programma is %2").arg(notePath, old.programFile));
     }
 
     std::unique_ptr<HeldFolderLock> folderLock = HeldFolderLock::waitFor(dataFolder, timings_.lockWait);
@@ -104,31 +99,31 @@ UpdaterExit Updater::run(const QString& parameter) {
 
     // What is checked is the updater's own copy beside the program file, and that copy is what is
     // installed: the download cannot change in between.
-    const unsigned permissions = permissionsOf(old.program);
+    const unsigned permissions = permissionsOf(old.programFile);
     std::optional<StagedCopy> staged;
     try {
-        staged.emplace(download, old.program, permissions);
+        staged.emplace(download, old.programFile, permissions);
     } catch (const ReplaceError& failed) {
         log_.line(failed.message());
         return restartOld(UpdaterExit::NotReplaced);
     }
-    if (const std::optional<QString> refusal = refusalOf(staged->path(), old.program, download)) {
+    if (const std::optional<QString> refusal = refusalOf(staged->path(), old.programFile, download)) {
         log_.line(QStringLiteral("Geweigerd: %1").arg(*refusal));
         staged.reset();
         forget();
         return restartOld(UpdaterExit::Refused);
     }
-    const QString oldVersion = programVersionOf(old.program);
+    const QString oldVersion = programVersionOf(old.programFile);
     const QString newVersion = programVersionOf(staged->path());
     log_.line(QStringLiteral(
                   "Versie %1 is nieuwer dan %2 en ondertekend met de sleutel van het ge\u00efnstalleerde "
                   "programma")
                   .arg(newVersion, oldVersion));
     const QString backups = joinPath(dataFolder, QStringLiteral("Backups"));
-    const QString kept = joinPath(backups, QFileInfo(old.program).fileName());
+    const QString kept = joinPath(backups, QFileInfo(old.programFile).fileName());
     try {
         QDir().mkpath(backups);
-        installCopy(old.program, kept, permissions);
+        installCopy(old.programFile, kept, permissions);
         log_.line(QStringLiteral("Versie %1 bewaard als %2").arg(oldVersion, kept));
         staged->commit();
     } catch (const ReplaceError& failed) {
@@ -137,20 +132,13 @@ UpdaterExit Updater::run(const QString& parameter) {
         return restartOld(UpdaterExit::NotReplaced);
     }
     staged.reset();
-    log_.line(QStringLiteral("Versie %1 ge\u00efnstalleerd als %2").arg(newVersion, old.program));
+    log_.line(QStringLiteral("Versie %1 ge\u00efnstalleerd als %2").arg(newVersion, old.programFile));
     forget();
     folderLock.reset();
 
     // The new version counts as running once it holds the folder, and still holds it a while later.
-    QString why;
-    std::optional<DetachedProgram> started =
-        DetachedProgram::start(old.program, old.arguments, old.workingFolder, &why);
-    if (!started) {
-        log_.line(QStringLiteral("Versie %1 kan niet gestart worden: %2").arg(newVersion, why));
-    } else {
-        log_.line(QStringLiteral("Versie %1 gestart: %2 (proces %3)")
-                      .arg(newVersion, commandLine(old.program, old.arguments))
-                      .arg(started->pid()));
+    std::optional<DetachedProgram> started = startProgram(old, QStringLiteral("Versie %1").arg(newVersion));
+    if (started) {
         const auto waitWhile = [&](std::chrono::milliseconds limit, const auto& condition) {
             const auto deadline = std::chrono::steady_clock::now() + limit;
             while (condition() && std::chrono::steady_clock::now() < deadline) {
@@ -178,7 +166,7 @@ UpdaterExit Updater::run(const QString& parameter) {
         }
     }
     try {
-        installCopy(kept, old.program, permissions);
+        installCopy(kept, old.programFile, permissions);
         log_.line(QStringLiteral("Versie %1 is teruggezet").arg(oldVersion));
     } catch (const ReplaceError& failed) {
         log_.line(failed.message());

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "update/UpdateNote.h"
+#include "updater/DetachedStart.h"
 #include "updater/UpdaterLog.h"
 
 #include <QString>
 
 #include <chrono>
+#include <optional>
 
 namespace vk {
 
@@ -36,8 +39,8 @@ public:
     UpdaterExit run(const QString& parameter);
 
 private:
-    struct Start;
-    bool startProgram(const Start& start, const QString& what);
+    // Starts the program as the note says, and says so in the log; what names it there.
+    std::optional<DetachedProgram> startProgram(const UpdateNote& start, const QString& what);
 
     UpdaterLog& log_;
     UpdaterTimings timings_;
