@@ -25,13 +25,26 @@ fail() {
 work=$(mktemp -d /tmp/vk-e2e.XXXXXX)
 inst="$work/installatie met spatie"
 pids=()
+# The updater runs on its own, started by the link; it is found by its program file.
+updater_pids() {
+    local exe
+    for exe in /proc/[0-9]*/exe; do
+        [[ "$(readlink "$exe" 2>/dev/null)" == "$inst/VeloraUpdater" ]] && basename "$(dirname "$exe")"
+    done
+    return 0
+}
 cleanup() {
+    for pid in $(updater_pids); do kill "$pid" 2>/dev/null || true; done
     if [[ -f "$inst/.VeloraKarvex.lock" ]]; then
         holder=$(head -n 1 "$inst/.VeloraKarvex.lock" 2>/dev/null || true)
         [[ "$holder" =~ ^[0-9]+$ ]] && kill "$holder" 2>/dev/null || true
     fi
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
+    for _ in $(seq 50); do
+        [[ -z "$(updater_pids)" ]] && break
+        sleep 0.1
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -96,7 +109,17 @@ sleep 1
 # The sanitizer build's leak report would count the link's end at the hand-over as a failure.
 export ASAN_OPTIONS=detect_leaks=0
 VK_UPDATE_URL="http://127.0.0.1:$port/Updates.txt" "$inst/VeloraKarvexClient" >"$work/client.log" 2>&1 &
-window() { timeout "$2" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1; }
+# A window by its caption, within SECONDS. Searched again and again rather than with --sync: a window
+# that closes while xdotool reads it ends that search with an X error.
+window() {
+    local deadline=$((SECONDS + $2)) id
+    while ((SECONDS < deadline)); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || true
+        [[ -n "$id" ]] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    return 1
+}
 win=$(window "Vindo Velora Karvex koppeling - v1.0.0.0" 30) || true
 [[ -n "$win" ]] || fail "no window with the caption of version 1.0.0.0"
 sleep 0.5
@@ -115,15 +138,24 @@ sleep 0.3
 xdotool windowactivate --sync "$info" 2>/dev/null || true
 xdotool key Return # "OK", on the message box that has the focus
 
-# The updater waits for the link to end, installs, starts the new version and watches it.
-new=$(window "Vindo Velora Karvex koppeling - v1.0.0.1" 90) || true
-[[ -n "$new" ]] || fail "no window with the caption of version 1.0.0.1"
+# The link starts the updater and ends; the updater waits for the folder, installs, starts the new
+# version and watches it for a while, then ends itself. Each stage is awaited on its own, so a
+# failure says which one stalled.
 for _ in $(seq 300); do
-    grep -q "Versie 1.0.0.1 draait" "$inst/VeloraUpdater.log" 2>/dev/null && break
+    grep -q "Update van" "$inst/VeloraUpdater.log" 2>/dev/null && break
     sleep 0.1
 done
+grep -q "Update van" "$inst/VeloraUpdater.log" 2>/dev/null || fail "the link did not start the updater after \"OK\""
+for _ in $(seq 1200); do
+    [[ -z "$(updater_pids)" ]] && break
+    sleep 0.1
+done
+[[ -z "$(updater_pids)" ]] ||
+    fail "the updater is still busy after 120 s; its last step: $(tail -n 1 "$inst/VeloraUpdater.log")"
 grep -q "Versie 1.0.0.1 draait en houdt de map" "$inst/VeloraUpdater.log" ||
-    fail "the updater does not report the new version running"
+    fail "the updater ended without the new version running; its last step: $(tail -n 1 "$inst/VeloraUpdater.log")"
+new=$(window "Vindo Velora Karvex koppeling - v1.0.0.1" 30) || true
+[[ -n "$new" ]] || fail "no window with the caption of version 1.0.0.1"
 [[ "$("$inst/VeloraKarvexClient" --version)" == "Vindo Velora Karvex koppeling 1.0.0.1" ]] ||
     fail "the installed program is not 1.0.0.1"
 cmp -s "$work/server/VeloraKarvexClient" "$inst/VeloraKarvexClient" || fail "the installed program is not the download"
