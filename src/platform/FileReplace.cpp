@@ -1,6 +1,7 @@
 #include "platform/FileReplace.h"
 
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileNames.h"
 
 #include <QDir>
@@ -89,16 +90,8 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes, Durability
     if (::fchmod(temp.fd(), access == FileAccess::OwnerOnly ? mode_t{0600} : defaultFileMode()) != 0) {
         fail(path, systemErrorText(errno));
     }
-    for (qsizetype written = 0; written < bytes.size();) {
-        const ssize_t n =
-            ::write(temp.fd(), bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            fail(path, systemErrorText(n < 0 ? errno : ENOSPC));
-        }
-        written += n;
+    if (!writeAll(temp.fd(), bytes.constData(), static_cast<std::size_t>(bytes.size()))) {
+        fail(path, systemErrorText(errno));
     }
     if (durability == Durability::Flushed && ::fdatasync(temp.fd()) != 0) {
         fail(path, systemErrorText(errno));
@@ -156,13 +149,8 @@ int removeLeftoverTemporaryFiles(const QString& folder, const QDateTime& before,
 }
 
 bool flushFileSystemOf(const QString& folder) {
-    const int fd = ::open(encodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool flushed = ::syncfs(fd) == 0;
-    ::close(fd);
-    return flushed;
+    const FileDescriptor fd(::open(encodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.isOpen() && ::syncfs(fd.get()) == 0;
 }
 
 void keepAlsoAs(const QString& path, const QString& otherPath) {

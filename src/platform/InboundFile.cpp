@@ -2,6 +2,7 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileNames.h"
 
 #include <QFile>
@@ -33,22 +34,6 @@ QString tooLarge(qint64 size) {
 }
 
 #ifdef Q_OS_UNIX
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // A read lease is refused while any other open file description has the file open for writing;
 // that is how a file still being written is told apart from a finished one. A writer that opens
 // the file while the lease is held makes the kernel signal the holder (SIGIO): the signal is

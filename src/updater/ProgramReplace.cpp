@@ -1,5 +1,7 @@
 #include "updater/ProgramReplace.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -16,43 +18,6 @@ namespace {
 
 QString reason() {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-// A descriptor that is closed whatever happens.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool writeAll(int fd, const char* data, ssize_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
 }
 
 }  // namespace
@@ -76,12 +41,12 @@ StagedCopy::StagedCopy(const QString& source, QString target, unsigned permissio
         throw ReplaceError(
             QStringLiteral("%1 kan niet naar %2 gekopieerd worden: %3 (%4)").arg(source, target_, what, why));
     };
-    Descriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         fail(QStringLiteral("lezen"));
     }
     ::unlink(temporaryName.constData());
-    Descriptor out(
+    FileDescriptor out(
         ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (out.get() < 0) {
         fail(QStringLiteral("tijdelijk bestand maken"));
@@ -98,7 +63,7 @@ StagedCopy::StagedCopy(const QString& source, QString target, unsigned permissio
         if (got == 0) {
             break;
         }
-        if (!writeAll(out.get(), buffer, got)) {
+        if (!writeAll(out.get(), buffer, static_cast<std::size_t>(got))) {
             fail(QStringLiteral("schrijven"));
         }
     }
@@ -123,8 +88,8 @@ void StagedCopy::commit() {
     }
     committed_ = true;
     // the rename itself on disk: a power cut must not bring back the old name's file
-    Descriptor folder(::open(QFile::encodeName(QFileInfo(target_).absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor folder(::open(QFile::encodeName(QFileInfo(target_).absolutePath()).constData(),
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) {
         ::fsync(folder.get());
     }
