@@ -122,6 +122,18 @@ std::optional<ElfSection> findElfSection(QIODevice& file, const char* name) {
     return ElfSection{static_cast<qint64>(entry->offset), static_cast<qint64>(entry->size)};
 }
 
+std::optional<QByteArray> readElfSection(QIODevice& file, const char* name, qint64 size) {
+    const std::optional<ElfSection> section = findElfSection(file, name);
+    if (!section || section->size != size || !file.seek(section->offset)) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(size);
+    if (bytes.size() != size) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 std::optional<ElfSection> listedElfSection(QIODevice& file, const char* name) {
     const std::optional<SectionEntry> entry = findEntry(file, name);
     constexpr auto kLargest = static_cast<quint64>(std::numeric_limits<qint64>::max());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QIODevice>
 
 #include <optional>
@@ -18,6 +19,10 @@ struct ElfSection {
 // bytes in the file (SHT_NOBITS) or that reaches past the end; nothing is read beyond what the
 // file holds. The device must be open for reading and seekable; its position is left anywhere.
 std::optional<ElfSection> findElfSection(QIODevice& file, const char* name);
+
+// The bytes of the section called name when findElfSection finds it with exactly size bytes;
+// nothing otherwise (also when the file cannot be read that far).
+std::optional<QByteArray> readElfSection(QIODevice& file, const char* name, qint64 size);
 
 // The section called name as the file's section table lists it, whether or not its bytes are in
 // the file: for telling a record that runs past the file's end from a missing one. Only

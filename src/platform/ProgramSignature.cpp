@@ -38,19 +38,6 @@ bool allZero(QByteArrayView bytes) {
     return true;
 }
 
-// The bytes of the section called name when it has exactly size of them.
-std::optional<QByteArray> sectionBytes(QFile& file, const char* name, qsizetype size) {
-    const std::optional<ElfSection> section = findElfSection(file, name);
-    if (!section || section->size != size || !file.seek(section->offset)) {
-        return std::nullopt;
-    }
-    QByteArray bytes = file.read(size);
-    if (bytes.size() != size) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
 bool verifies(const QByteArray& signature, const QByteArray& message, const QByteArray& publicKey) {
     const ClearOpenSslErrors clearErrors;
     const Pkey key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
@@ -80,7 +67,7 @@ std::optional<QByteArray> releaseKeyOf(const QString& programFile) {
     if (!file.open(QIODevice::ReadOnly) || !isElfProgram(file)) {
         return std::nullopt;
     }
-    std::optional<QByteArray> key = sectionBytes(file, kReleaseKeySection, kReleaseKeySize);
+    std::optional<QByteArray> key = readElfSection(file, kReleaseKeySection, kReleaseKeySize);
     if (!key || allZero(*key)) {
         return std::nullopt;
     }

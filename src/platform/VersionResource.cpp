@@ -22,15 +22,7 @@ std::optional<QByteArray> GetFileVersionInfo(const QString& fileName, qint64 siz
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    const std::optional<ElfSection> section = findElfSection(file, kVersionSection);
-    if (!section || section->size != size || !file.seek(section->offset)) {
-        return std::nullopt;
-    }
-    QByteArray bytes = file.read(size);
-    if (bytes.size() != size) {
-        return std::nullopt;
-    }
-    return bytes;
+    return readElfSection(file, kVersionSection, size);
 }
 
 }  // namespace vk
