@@ -11,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+source scripts/lib/desktop.sh
 build=$(cd "${1:-build}" && pwd)
 scripts/deps.sh --test
 
@@ -80,47 +81,15 @@ done
 answers "http://127.0.0.1:$port/Updates.txt" || fail "the update server does not answer"
 
 # The data folder is the installation folder, as when the link is started from the menu.
-cat >"$inst/VeloraKarvex.xml" <<'XML'
-<?xml version="1.0" encoding="iso-8859-1"?>
-<Configuration>
-  <Hoofdscherm>
-    <xLoginServer_Text>sqlite:planning.db</xLoginServer_Text>
-    <Debiteur_Text>1024</Debiteur_Text>
-    <Gebruiker_Text>7</Gebruiker_Text>
-    <Interval_Text>5</Interval_Text>
-    <Automatisch_Checked>TRUE</Automatisch_Checked>
-  </Hoofdscherm>
-</Configuration>
-XML
+write_demo_settings "$inst/VeloraKarvex.xml" 5
 
 # A virtual display with a window manager.
-n=95
-while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
-export DISPLAY=:$n
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-Xvfb "$DISPLAY" -screen 0 1100x640x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb does not start"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+start_desktop 95 || fail "Xvfb does not start"
 
 # The sanitizer build's leak report would count the link's end at the hand-over as a failure.
 export ASAN_OPTIONS=detect_leaks=0
 VK_UPDATE_URL="http://127.0.0.1:$port/Updates.txt" "$inst/VeloraKarvexClient" >"$work/client.log" 2>&1 &
-# A window by its caption, within SECONDS. Searched again and again rather than with --sync: a window
-# that closes while xdotool reads it ends that search with an X error.
-window() {
-    local deadline=$((SECONDS + $2)) id
-    while ((SECONDS < deadline)); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || true
-        [[ -n "$id" ]] && { echo "$id"; return 0; }
-        sleep 0.2
-    done
-    return 1
-}
-win=$(window "Vindo Velora Karvex koppeling - v1.0.0.0" 30) || true
+win=$(find_window "Vindo Velora Karvex koppeling - v1.0.0.0" 30) || true
 [[ -n "$win" ]] || fail "no window with the caption of version 1.0.0.0"
 sleep 0.5
 xdotool windowactivate --sync "$win" 2>/dev/null || true
@@ -128,11 +97,11 @@ xdotool mousemove --window "$win" 700 320 click 1
 xdotool key --window "$win" ctrl+Tab
 sleep 0.3
 xdotool mousemove --window "$win" 250 170 click 1 # "UPDATE CONTROLE"
-notify=$(window "Nieuwe versie is beschikbaar" 30) || true
+notify=$(find_window "Nieuwe versie is beschikbaar" 30) || true
 [[ -n "$notify" ]] || fail "the update check shows no new version"
 sleep 0.3
 xdotool mousemove --window "$notify" 121 290 click 1 # "Download en installeer"
-info=$(window "informatie" 60) || true
+info=$(find_window "informatie" 60) || true
 [[ -n "$info" ]] || fail "no message that the update starts"
 sleep 0.3
 xdotool windowactivate --sync "$info" 2>/dev/null || true
@@ -154,7 +123,7 @@ done
     fail "the updater is still busy after 120 s; its last step: $(tail -n 1 "$inst/VeloraUpdater.log")"
 grep -q "Versie 1.0.0.1 draait en houdt de map" "$inst/VeloraUpdater.log" ||
     fail "the updater ended without the new version running; its last step: $(tail -n 1 "$inst/VeloraUpdater.log")"
-new=$(window "Vindo Velora Karvex koppeling - v1.0.0.1" 30) || true
+new=$(find_window "Vindo Velora Karvex koppeling - v1.0.0.1" 30) || true
 [[ -n "$new" ]] || fail "no window with the caption of version 1.0.0.1"
 [[ "$("$inst/VeloraKarvexClient" --version)" == "Vindo Velora Karvex koppeling 1.0.0.1" ]] ||
     fail "the installed program is not 1.0.0.1"

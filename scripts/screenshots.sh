@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+source scripts/lib/desktop.sh
 scripts/deps.sh --screenshots
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target VeloraKarvexClient VeloraUpdater | grep -vE '^\[[0-9]+/[0-9]+\]' || true
@@ -16,25 +17,9 @@ demo=$root/build/screenshot-demo
 client=$root/build/src/shell/VeloraKarvexClient
 rm -rf "$out" "$demo"
 mkdir -p "$out" "$demo/W2W/S2C"
-cat > "$demo/VeloraKarvex.xml" <<'XML'
-<?xml version="1.0" encoding="iso-8859-1"?>
-<Configuration>
-  <Hoofdscherm>
-    <xLoginServer_Text>sqlite:planning.db</xLoginServer_Text>
-    <Debiteur_Text>1024</Debiteur_Text>
-    <Gebruiker_Text>7</Gebruiker_Text>
-    <Interval_Text>1</Interval_Text>
-    <Automatisch_Checked>TRUE</Automatisch_Checked>
-  </Hoofdscherm>
-</Configuration>
-XML
+write_demo_settings "$demo/VeloraKarvex.xml" 1
 cp samples/new/*.s2c "$demo/W2W/S2C/"
 
-# a display number nobody uses
-n=91
-while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
-export DISPLAY=:$n
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -42,11 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$DISPLAY" -screen 0 1100x640x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
+start_desktop 91 || { echo "screenshots: Xvfb does not start" >&2; exit 1; }
 trayer --edge bottom --align right --widthtype request --height 24 --SetDockType true \
     --transparent false --tint 0xd6d6d6 >/dev/null 2>&1 &
 pids+=($!)
@@ -55,7 +36,7 @@ sleep 1
 "$client" --folder "$demo" >"$out/client.log" 2>&1 &
 client_pid=$!
 pids+=($client_pid)
-win=$(xdotool search --sync --onlyvisible --name "Vindo Velora Karvex koppeling" | head -1)
+win=$(find_window "Vindo Velora Karvex koppeling" 30)
 # the first cycle has answered every sample document
 for _ in $(seq 100); do
     [[ $(ls "$demo/W2W/C2S" 2>/dev/null | grep -ci '\.c2s$' || true) -ge 3 ]] && break
@@ -94,10 +75,13 @@ xdotool mousemove --window "$win" 700 320 click 1
 for _ in 1 2 3; do xdotool key --window "$win" ctrl+Tab; done
 sleep 0.3
 xdotool mousemove --window "$win" 567 76 click 1
-picker=$(xdotool search --sync --onlyvisible --name "Map kiezen" | head -1)
+picker=$(find_window "Map kiezen" 30)
 sleep 0.5
 import -frame -window "$picker" "$out/7b-map-kiezen.png"
-xdotool key --window "$picker" Escape
+# Escape goes to the focused picker, not to its window by id: the key's release would be sent to a
+# window that the press has already closed, which xdotool reports as an X error
+xdotool windowactivate --sync "$picker" 2>/dev/null || true
+xdotool key Escape
 sleep 0.3
 xdotool windowactivate --sync "$win" 2>/dev/null || true
 xdotool key --window "$win" ctrl+shift+Tab
@@ -120,18 +104,18 @@ sleep 0.5
 VK_UPDATE_URL="http://127.0.0.1:$update_port/Updates.txt" "$client" --folder "$demo" >>"$out/client.log" 2>&1 &
 client_pid=$!
 pids+=($client_pid)
-win=$(xdotool search --sync --onlyvisible --name "Vindo Velora Karvex koppeling" | head -1)
+win=$(find_window "Vindo Velora Karvex koppeling" 30)
 sleep 0.5
 xdotool windowactivate --sync "$win" 2>/dev/null || true
 xdotool mousemove --window "$win" 700 320 click 1
 xdotool key --window "$win" ctrl+Tab
 sleep 0.3
 xdotool mousemove --window "$win" 250 170 click 1  # "UPDATE CONTROLE"
-notify=$(xdotool search --sync --onlyvisible --name "Nieuwe versie is beschikbaar" | head -1)
+notify=$(find_window "Nieuwe versie is beschikbaar" 30)
 sleep 0.5
 import -frame -window "$notify" "$out/8-nieuwe-versie.png"
 xdotool mousemove --window "$notify" 121 290 click 1  # "Download en installeer"
-downloadbox=$(xdotool search --sync --onlyvisible --name "Download nieuwe versie" | head -1)
+downloadbox=$(find_window "Download nieuwe versie" 30)
 sleep 2.5
 import -frame -window "$downloadbox" "$out/9-download.png"
 for _ in $(seq 100); do
