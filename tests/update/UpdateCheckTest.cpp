@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -82,6 +83,50 @@ public:
 
 // The update check against a manifest server on loopback, with the real windows on the offscreen
 // platform; message boxes are answered, the shell recorded.
+// Points the descriptor of a file at a device once the code under test has opened that file, as a
+// failing disk would leave it: the next writes go to the device. `opened` picks the file from the
+// descriptors that were not open when the swap was made, by where they point. Watches from the
+// event loop, which the check runs while it transfers.
+class DescriptorSwap {
+public:
+    DescriptorSwap(std::function<bool(const QString& target)> opened, const char* device, int flags)
+        : opened_(std::move(opened)), device_(device), flags_(flags) {
+        for (const QFileInfo& fd : openFiles()) {
+            before_ << fd.fileName() + u' ' + fd.symLinkTarget();
+        }
+        QObject::connect(&watch_, &QTimer::timeout, [this] { swapWhenOpen(); });
+    }
+    void start() { watch_.start(0); }
+    bool swapped() const { return swapped_; }
+
+private:
+    static QFileInfoList openFiles() {
+        return QDir(QStringLiteral("/proc/self/fd"))
+            .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    }
+    void swapWhenOpen() {
+        for (const QFileInfo& fd : openFiles()) {
+            if (before_.contains(fd.fileName() + u' ' + fd.symLinkTarget()) || !opened_(fd.symLinkTarget())) {
+                continue;
+            }
+            const int replacement = ::open(device_, flags_ | O_CLOEXEC);
+            ASSERT_GE(replacement, 0);
+            ASSERT_GE(::dup2(replacement, fd.fileName().toInt()), 0);
+            ::close(replacement);
+            swapped_ = true;
+            watch_.stop();
+            return;
+        }
+    }
+
+    std::function<bool(const QString&)> opened_;
+    const char* device_;
+    int flags_;
+    QStringList before_;
+    QTimer watch_;
+    bool swapped_ = false;
+};
+
 class UpdateCheck : public ::testing::Test {
 protected:
     UpdateCheck() {
@@ -567,30 +612,14 @@ QString noSpace() {
 TEST_F(UpdateCheck, ADownloadThatCannotBeWrittenGoesToTheErrorHandler) {
     manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
     const QString file = QFileInfo(target()).absoluteFilePath();
-    bool full = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        for (const QFileInfo& fd :
-             QDir(QStringLiteral("/proc/self/fd"))
-                 .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-            if (fd.symLinkTarget() == file) {
-                const int devFull = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-                ASSERT_GE(devFull, 0);
-                ASSERT_GE(::dup2(devFull, fd.fileName().toInt()), 0);
-                ::close(devFull);
-                full = true;
-                watch.stop();
-                return;
-            }
-        }
-    });
+    DescriptorSwap full([&](const QString& path) { return path == file; }, "/dev/full", O_WRONLY);
     StatusAtClose status;
     onShow = [&](TQormAppUpdateNotifyBox& box) {
-        watch.start(0);
+        full.start();
         box.DownloadButton->click();
     };
     update.CheckForUpdate(false);
-    ASSERT_TRUE(full) << "the download's file was never open";
+    ASSERT_TRUE(full.swapped()) << "the download's file was never open";
     EXPECT_EQ(
         errors.messages,
         QStringList{QStringLiteral("Het bestand %1 kan niet geschreven worden: %2").arg(target(), noSpace())})
@@ -610,34 +639,12 @@ TEST_F(UpdateCheck, ADownloadThatCannotBeWrittenGoesToTheErrorHandler) {
 TEST_F(UpdateCheck, AManifestThatCannotBeStoredEndsTheCheck) {
     const QStringList before = leftoverTemporaryFiles();
     manifest("Version=1.0.0.26\r\n");
-    const auto openFiles = [] {
-        return QDir(QStringLiteral("/proc/self/fd"))
-            .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    };
-    QStringList earlier;
-    for (const QFileInfo& fd : openFiles()) {
-        earlier << fd.fileName() + u' ' + fd.symLinkTarget();
-    }
     const QString temporary = QDir(QDir::tempPath()).absolutePath() + u'/';
-    bool failing = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        for (const QFileInfo& fd : openFiles()) {
-            if (fd.symLinkTarget().startsWith(temporary) &&
-                !earlier.contains(fd.fileName() + u' ' + fd.symLinkTarget())) {
-                const int readOnly = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-                ASSERT_GE(readOnly, 0);
-                ASSERT_GE(::dup2(readOnly, fd.fileName().toInt()), 0);
-                ::close(readOnly);
-                failing = true;
-                watch.stop();
-                return;
-            }
-        }
-    });
-    watch.start(0);
+    DescriptorSwap failing([&](const QString& path) { return path.startsWith(temporary); }, "/dev/null",
+                           O_RDONLY);
+    failing.start();
     EXPECT_THROW(update.CheckForUpdate(false), TransferWriteError);
-    EXPECT_TRUE(failing) << "the manifest's file was never open";
+    EXPECT_TRUE(failing.swapped()) << "the manifest's file was never open";
     EXPECT_FALSE(shown);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(leftoverTemporaryFiles(), before);
