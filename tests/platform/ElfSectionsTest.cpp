@@ -1,5 +1,6 @@
 #include "platform/ElfSections.h"
 #include "platform/ProgramSignature.h"
+#include "support/ElfHeader.h"
 #include "support/ParamName.h"
 #include "support/TempFolder.h"
 
@@ -42,14 +43,7 @@ qint64 entry(int index, int field) {
 }
 
 QByteArray smallProgram() {
-    QByteArray file(64, '\0');
-    file.replace(0, 4,
-                 "\x7F"
-                 "ELF");
-    file[4] = 2;  // 64 bits
-    file[5] = 1;  // little-endian
-    file[6] = 1;
-    put<quint16>(file, kType, 3);  // ET_DYN, as a position-independent program is
+    QByteArray file = test::elfHeader(3);  // ET_DYN, as a position-independent program is
     file += QByteArray(kSectionSize, 'S');
     file += kNames;
     file += QByteArray(static_cast<qsizetype>(kTableAt) - file.size(), '\0');

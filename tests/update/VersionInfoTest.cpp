@@ -1,4 +1,5 @@
 #include "platform/VersionResource.h"
+#include "support/ElfHeader.h"
 #include "support/TempFolder.h"
 #include "update/TnoltVerInfo.h"
 #include "update/VersionRecord.h"
@@ -16,13 +17,7 @@ namespace {
 // A small 64-bit ELF file whose sections are the version record (when given) and the names.
 QByteArray elfWith(const std::optional<QByteArray>& record, qint64 claimedSize = -1) {
     const QByteArray names = QByteArray("\0", 1) + kVersionSection + QByteArray("\0.shstrtab\0", 11);
-    QByteArray file(64, '\0');
-    file.replace(0, 4,
-                 "\x7F"
-                 "ELF");
-    file[4] = 2;  // 64 bits
-    file[5] = 1;  // little-endian
-    file[6] = 1;
+    QByteArray file = test::elfHeader(0);
     const qint64 recordAt = file.size();
     if (record) {
         file += *record;
