@@ -92,11 +92,7 @@ VK_UPDATE_URL="http://127.0.0.1:$port/Updates.txt" "$inst/VeloraKarvexClient" >"
 win=$(find_window "Vindo Velora Karvex koppeling - v1.0.0.0" 30) || true
 [[ -n "$win" ]] || fail "no window with the caption of version 1.0.0.0"
 sleep 0.5
-xdotool windowactivate --sync "$win" 2>/dev/null || true
-xdotool mousemove --window "$win" 700 320 click 1
-xdotool key --window "$win" ctrl+Tab
-sleep 0.3
-xdotool mousemove --window "$win" 250 170 click 1 # "UPDATE CONTROLE"
+press_update_check "$win"
 notify=$(find_window "Nieuwe versie is beschikbaar" 30) || true
 [[ -n "$notify" ]] || fail "the update check shows no new version"
 sleep 0.3

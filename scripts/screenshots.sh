@@ -106,11 +106,7 @@ client_pid=$!
 pids+=($client_pid)
 win=$(find_window "Vindo Velora Karvex koppeling" 30)
 sleep 0.5
-xdotool windowactivate --sync "$win" 2>/dev/null || true
-xdotool mousemove --window "$win" 700 320 click 1
-xdotool key --window "$win" ctrl+Tab
-sleep 0.3
-xdotool mousemove --window "$win" 250 170 click 1  # "UPDATE CONTROLE"
+press_update_check "$win"
 notify=$(find_window "Nieuwe versie is beschikbaar" 30)
 sleep 0.5
 import -frame -window "$notify" "$out/8-nieuwe-versie.png"

@@ -31,6 +31,17 @@ find_window() {
     return 1
 }
 
+# In the link's window WIN: a click on an empty spot of the first page puts the keyboard focus
+# into the window, Ctrl+Tab goes to the second page as a user would, and a click on its button
+# "UPDATE CONTROLE" asks the update server for a new version.
+press_update_check() {
+    xdotool windowactivate --sync "$1" 2>/dev/null || true
+    xdotool mousemove --window "$1" 700 320 click 1
+    xdotool key --window "$1" ctrl+Tab
+    sleep 0.3
+    xdotool mousemove --window "$1" 250 170 click 1
+}
+
 # Writes the settings file of a demonstration data folder: the embedded database, debtor 1024,
 # user 7, polling every INTERVAL seconds, automatic handling on.
 write_demo_settings() {
