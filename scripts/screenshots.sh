@@ -49,10 +49,7 @@ shoot() {
     import -frame -window "$win" "$out/$1.png"
 }
 
-# a click on an empty spot of the first page puts the keyboard focus into the window; from
-# there Ctrl+Tab goes from page to page as a user would
-xdotool windowactivate --sync "$win" 2>/dev/null || true
-xdotool mousemove --window "$win" 700 320 click 1
+focus_link_window "$win"
 pages=(1-instellingen 2-bijwerken 3-logboek 4-bestanden 5-pakket 6-overig)
 for i in "${!pages[@]}"; do
     sleep 0.3
@@ -70,8 +67,7 @@ xdotool key Escape
 
 # Qt's own texts in Dutch: the folder picker behind the button at the right end of the inbound
 # folder field (page "Bestanden"), and the context menu of a text field (right click in Logboek)
-xdotool windowactivate --sync "$win" 2>/dev/null || true
-xdotool mousemove --window "$win" 700 320 click 1
+focus_link_window "$win"
 for _ in 1 2 3; do xdotool key --window "$win" ctrl+Tab; done
 sleep 0.3
 xdotool mousemove --window "$win" 567 76 click 1

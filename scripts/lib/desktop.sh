@@ -31,12 +31,17 @@ find_window() {
     return 1
 }
 
-# In the link's window WIN: a click on an empty spot of the first page puts the keyboard focus
-# into the window, Ctrl+Tab goes to the second page as a user would, and a click on its button
-# "UPDATE CONTROLE" asks the update server for a new version.
-press_update_check() {
+# Puts the keyboard focus into the link's window WIN with a click on an empty spot of its first
+# page; from there Ctrl+Tab goes from page to page as a user would.
+focus_link_window() {
     xdotool windowactivate --sync "$1" 2>/dev/null || true
     xdotool mousemove --window "$1" 700 320 click 1
+}
+
+# In the link's window WIN: Ctrl+Tab to the second page and a click on its button
+# "UPDATE CONTROLE", which asks the update server for a new version.
+press_update_check() {
+    focus_link_window "$1"
     xdotool key --window "$1" ctrl+Tab
     sleep 0.3
     xdotool mousemove --window "$1" 250 170 click 1
