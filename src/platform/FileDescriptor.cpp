@@ -13,6 +13,16 @@ FileDescriptor::~FileDescriptor() {
     }
 }
 
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.release();
+    }
+    return *this;
+}
+
 bool FileDescriptor::close() {
     const int fd = fd_;
     fd_ = -1;

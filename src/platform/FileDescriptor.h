@@ -16,12 +16,20 @@ public:
     ~FileDescriptor();
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
 
     int get() const { return fd_; }
     bool isOpen() const { return fd_ >= 0; }
     // Closes it now; false with errno set when the last writes failed (a full disk shows here on
     // some file systems).
     bool close();
+    // Gives the descriptor up without closing it.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;

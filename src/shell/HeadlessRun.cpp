@@ -1,4 +1,5 @@
 #include "shell/HeadlessRun.h"
+#include "shell/UpdateConfirmation.h"
 
 #include "platform/KeptLog.h"
 
@@ -150,6 +151,9 @@ int runHeadless(const CommandLine& cl) {
     });
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &QCoreApplication::quit);
     timer.arm();
+    const UpdateConfirmation confirmation(QCoreApplication::applicationFilePath(), [&](const QString& text) {
+        log.appendLine(logTimestamp(clock.now()) + QStringLiteral(" - ") + text);
+    });
     // The keep-alive ticks in the event loop of the cycles: while a cycle blocks, it does not.
     QTimer keepAlive;
     if (service.active()) {

@@ -46,7 +46,9 @@ ProgramFolderLock::ProgramFolderLock(const QString& programFolder)
     const QByteArray path = encodeFileName(path_);
     for (int attempt = 0; attempt < kMostAttempts; ++attempt) {
         bool writable = true;
-        int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        // the owner's alone: another account that could read it could hold a lock on it and keep
+        // every link off the folder
+        int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0 && (errno == EROFS || errno == EACCES || errno == EPERM)) {
             // a read-only folder: a lock file that is already there can still be locked
             writable = false;
@@ -89,6 +91,11 @@ ProgramFolderLock::ProgramFolderLock(const QString& programFolder)
             continue;
         }
         fd_ = fd;
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && (st.st_mode & 07777) != 0600 && st.st_uid == ::geteuid()) {
+            // left by an earlier version, readable by all
+            static_cast<void>(::fchmod(fd_, 0600));
+        }
         if (writable) {
             // emptied first: what a dead link wrote must not be read as this one (a failed write on a
             // full disk leaves the file empty, and a second link says it cannot tell the holder)

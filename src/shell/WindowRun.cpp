@@ -1,4 +1,5 @@
 #include "shell/WindowRun.h"
+#include "shell/UpdateConfirmation.h"
 
 #include "platform/Clock.h"
 #include "shell/LinkApplication.h"
@@ -69,6 +70,10 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
             window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + *untranslated);
         }
         window.start();
+        const UpdateConfirmation confirmation(
+            QCoreApplication::applicationFilePath(), [&](const QString& text) {
+                window.appendToLog(logTimestamp(clock.now()) + QStringLiteral(" - ") + text);
+            });
         // A stop requested before the loop starts is honoured here; a later one is read by the loop.
         StopSignals stopSignals;
         QObject::connect(&stopSignals, &StopSignals::stopRequested, &LinkApplication::requestQuit);

@@ -32,10 +32,14 @@ void writeUpdateNote(const QString& path, const UpdateNote& note) {
 
 std::optional<UpdateNote> readUpdateNote(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > (1 << 20)) {
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxUpdateNoteBytes) {
         return std::nullopt;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    return parseUpdateNote(file.read(kMaxUpdateNoteBytes));
+}
+
+std::optional<UpdateNote> parseUpdateNote(const QByteArray& text) {
+    const QJsonDocument document = QJsonDocument::fromJson(text);
     const QJsonObject object = document.object();
     if (!object.value(kProgramFile).isString() || !object.value(kArguments).isArray()) {
         return std::nullopt;

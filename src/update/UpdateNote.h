@@ -24,5 +24,9 @@ QString updateNotePath(const QString& tempDownloadsFolder);
 void writeUpdateNote(const QString& path, const UpdateNote& note);
 // The note at path; nothing when there is none or it is not a note.
 std::optional<UpdateNote> readUpdateNote(const QString& path);
+// The note in text; nothing when it is not a note.
+std::optional<UpdateNote> parseUpdateNote(const QByteArray& text);
+// A note is small; anything larger is not read.
+inline constexpr qint64 kMaxUpdateNoteBytes = 64 * 1024;
 
 }  // namespace vk

@@ -1,6 +1,7 @@
 #include "updater/FolderLock.h"
 
 #include "platform/Paths.h"
+#include "update/UpdateMarker.h"
 
 #include <QFile>
 #include <QThread>
@@ -35,9 +36,13 @@ std::unique_ptr<HeldFolderLock> HeldFolderLock::waitFor(const QString& dataFolde
     const QByteArray path = QFile::encodeName(folderLockFile(dataFolder));
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0) {
-            fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        // for writing and the owner's alone, as the link makes it
+        const int folder =
+            ::open(QFile::encodeName(dataFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd =
+            folder >= 0 ? openLockFile(folder, QFile::encodeName(kFolderLockFileName.toString())) : -1;
+        if (folder >= 0) {
+            ::close(folder);
         }
         if (fd >= 0) {
             if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {

@@ -1,16 +1,19 @@
 #include "updater/Updater.h"
 
-#include "platform/Paths.h"
+#include "platform/FolderHandle.h"
+#include "update/UpdateMarker.h"
 #include "update/UpdateNote.h"
-#include "updater/DetachedStart.h"
+#include "updater/DownloadArgument.h"
 #include "updater/FolderLock.h"
 #include "updater/ProgramCheck.h"
 #include "updater/ProgramReplace.h"
+#include "updater/Rollback.h"
+#include "updater/StartProbe.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QThread>
+
+#include <csignal>
+#include <cstdio>
 
 namespace vk {
 
@@ -18,126 +21,217 @@ namespace {
 
 constexpr auto kPoll = std::chrono::milliseconds(100);
 
-QString programName() {
-#ifdef Q_OS_WIN
-    return QStringLiteral("VeloraKarvexClient.exe");
-#else
-    return QStringLiteral("VeloraKarvexClient");
-#endif
-}
-
-QString commandLine(const QString& program, const QStringList& arguments) {
-    QStringList words{program};
-    for (const QString& argument : arguments) {
-        words << (argument.contains(u' ') || argument.isEmpty() ? u'"' + argument + u'"' : argument);
-    }
-    return words.join(u' ');
+// From the marker on, a stop request (a log-out, a terminal closed, Ctrl+C) waits until the update
+// is settled: an updater ended half way would leave the new version unwatched.
+void holdStopRequests() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
+    sigaddset(&stops, SIGINT);
+    sigprocmask(SIG_BLOCK, &stops, nullptr);
 }
 
 }  // namespace
 
-std::optional<DetachedProgram> Updater::startProgram(const UpdateNote& start, const QString& what) {
+void faultPoint(const char* step) {
+    if (qEnvironmentVariable("VELORA_UPDATER_FAULT") == QLatin1StringView(step)) {
+        ::raise(SIGKILL);
+    }
+}
+
+std::optional<DetachedProgram> Updater::startLink(const LinkStart& start, const QString& what) {
     QString why;
     std::optional<DetachedProgram> started =
-        DetachedProgram::start(start.programFile, start.arguments, start.workingFolder, &why);
+        DetachedProgram::start(start.program, start.arguments, start.workingFolder, &why);
     if (!started) {
         log_.line(QStringLiteral("%1 kan niet gestart worden: %2").arg(what, why));
     } else {
         log_.line(QStringLiteral("%1 gestart: %2 (proces %3)")
-                      .arg(what, commandLine(start.programFile, start.arguments))
+                      .arg(what, commandLineText(start.program, start.arguments))
                       .arg(started->pid()));
     }
     return started;
 }
 
 UpdaterExit Updater::run(const QString& parameter) {
-    if (parameter.size() < 3 || !parameter.startsWith(u'\'') || !parameter.endsWith(u'\'')) {
-        log_.line(
-            QStringLiteral("Gebruik: VeloraUpdater '<pad van de download>' (gekregen: %1)").arg(parameter));
+    const std::variant<DownloadArgument, QString> parsed = parseDownloadArgument(parameter);
+    if (const QString* refused = std::get_if<QString>(&parsed)) {
+        // nothing is touched for an argument the link does not give: no log file either
+        log_.line(*refused);
         return UpdaterExit::BadCall;
     }
-    const QString download =
-        QDir::cleanPath(QFileInfo(parameter.mid(1, parameter.size() - 2)).absoluteFilePath());
-    const QString downloads = QFileInfo(download).absolutePath();
-    const QString dataFolder = QFileInfo(downloads).absolutePath();
-    log_.writeTo(joinPath(dataFolder, QStringLiteral("VeloraUpdater.log")));
+    const DownloadArgument& argument = std::get<DownloadArgument>(parsed);
+    const QString download = argument.path();
+    std::optional<FolderHandle> data;
+    std::optional<FolderHandle> downloads;
+    std::optional<FolderHandle> installation;
+    try {
+        data = FolderHandle::open(argument.dataFolder);
+        log_.writeTo(*data);
+        downloads = data->folder(QStringLiteral("TempDownloads"));
+        installation = FolderHandle::open(ownFolder_);
+    } catch (const FolderFileError& error) {
+        log_.line(error.message());
+        return UpdaterExit::BadCall;
+    }
     log_.line(QStringLiteral("Update van %1").arg(download));
 
-    const QString notePath = updateNotePath(downloads);
-    UpdateNote old;
-    if (const std::optional<UpdateNote> note = readUpdateNote(notePath)) {
-        old = *note;
-    } else {
-        // without the note: the program beside the updater, on this data folder
-        old.programFile = joinPath(ownFolder_, programName());
-        if (QDir(dataFolder) != QDir(ownFolder_)) {
-            old.arguments = {QStringLiteral("--folder"), dataFolder};
+    const std::unique_ptr<InstallationLock> installationLock =
+        InstallationLock::take(*installation, timings_.lockWait);
+    if (!installationLock) {
+        log_.line(QStringLiteral("Een andere update van %1 is bezig; er is niets veranderd").arg(ownFolder_));
+        return UpdaterExit::FolderStaysTaken;
+    }
+    const QString program = kInstalledProgramName.toString();
+    try {
+        const int left = removeLeftoverCopies(*installation, program);
+        if (left > 0) {
+            log_.line(QStringLiteral("%1 achtergebleven tijdelijke kopie(\u00ebn) verwijderd").arg(left));
         }
-        log_.line(
-            QStringLiteral("Geen notitie %1 gevonden; het programma is %2").arg(notePath, old.programFile));
+    } catch (const Error& error) {
+        log_.line(error.message());
     }
 
-    std::unique_ptr<HeldFolderLock> folderLock = HeldFolderLock::waitFor(dataFolder, timings_.lockWait);
+    // The note only says how the link ran; the program is the one beside the updater.
+    const QString noteName = QStringLiteral(".VeloraUpdater.note");
+    std::optional<QByteArray> noteText;
+    if (downloads->exists(noteName)) {
+        try {
+            noteText = downloads->readAll(noteName, kMaxUpdateNoteBytes);
+        } catch (const FolderFileError& error) {
+            noteText = QByteArray();
+            log_.line(error.message());
+        }
+    } else {
+        log_.line(QStringLiteral("Geen notitie %1 gevonden").arg(downloads->pathOf(noteName)));
+    }
+    QStringList ignored;
+    const LinkStart link =
+        linkStartFor(installation->path(), argument.dataFolder, noteText, displayPresent(), &ignored);
+    if (!ignored.isEmpty()) {
+        log_.line(QStringLiteral("Uit de notitie genegeerd: %1").arg(ignored.join(QStringLiteral("; "))));
+    }
+    if (!displayPresent()) {
+        log_.line(QStringLiteral("Geen beeldscherm gevonden: de koppeling start zonder venster"));
+    }
+
+    std::unique_ptr<HeldFolderLock> folderLock =
+        HeldFolderLock::waitFor(argument.dataFolder, timings_.lockWait);
     if (!folderLock) {
         log_.line(
             QStringLiteral("De koppeling heeft de map %1 na %2 seconden nog niet vrijgegeven; er is niets "
                            "veranderd")
-                .arg(dataFolder)
+                .arg(argument.dataFolder)
                 .arg(std::chrono::duration_cast<std::chrono::seconds>(timings_.lockWait).count()));
         return UpdaterExit::FolderStaysTaken;
     }
-    log_.line(QStringLiteral("De koppeling heeft de map %1 vrijgegeven").arg(dataFolder));
+    log_.line(QStringLiteral("De koppeling heeft de map %1 vrijgegeven").arg(argument.dataFolder));
     const auto restartOld = [&](UpdaterExit exit) {
         folderLock.reset();
-        startProgram(old, QStringLiteral("De vorige versie"));
+        startLink(link, QStringLiteral("De vorige versie"));
         return exit;
     };
     const auto forget = [&] {
-        QFile::remove(download);
-        QFile::remove(notePath);
+        try {
+            downloads->remove(argument.fileName);
+            downloads->remove(noteName);
+        } catch (const FolderFileError& error) {
+            log_.line(error.message());
+        }
     };
 
     // What is checked is the updater's own copy beside the program file, and that copy is what is
     // installed: the download cannot change in between.
-    const unsigned permissions = permissionsOf(old.programFile);
+    const unsigned permissions = permissionsOf(*installation, program);
     std::optional<StagedCopy> staged;
     try {
-        staged.emplace(download, old.programFile, permissions);
+        const FileDescriptor in = downloads->openForReading(argument.fileName, kMaxProgramBytes);
+        staged.emplace(in.get(), download, *installation, program, permissions, kMaxProgramBytes);
+    } catch (const FolderFileError& error) {
+        log_.line(QStringLiteral("Geweigerd: %1").arg(error.message()));
+        forget();
+        return restartOld(UpdaterExit::Refused);
     } catch (const ReplaceError& failed) {
         log_.line(failed.message());
         return restartOld(UpdaterExit::NotReplaced);
     }
-    if (const std::optional<QString> refusal = refusalOf(staged->path(), old.programFile, download)) {
+    faultPoint("after-staging");
+    const QString installedPath = installation->pathOf(program);
+    if (const std::optional<QString> refusal = refusalOf(staged->path(), installedPath, download)) {
         log_.line(QStringLiteral("Geweigerd: %1").arg(*refusal));
         staged.reset();
         forget();
         return restartOld(UpdaterExit::Refused);
     }
-    const QString oldVersion = programVersionOf(old.programFile);
+    const QString oldVersion = programVersionOf(installedPath);
     const QString newVersion = programVersionOf(staged->path());
     log_.line(QStringLiteral(
                   "Versie %1 is nieuwer dan %2 en ondertekend met de sleutel van het ge\u00efnstalleerde "
                   "programma")
                   .arg(newVersion, oldVersion));
-    const QString backups = joinPath(dataFolder, QStringLiteral("Backups"));
-    const QString kept = joinPath(backups, QFileInfo(old.programFile).fileName());
+    if (const std::optional<QString> why =
+            whyItDoesNotStart(staged->path(), ownFolder_, timings_.probeLimit)) {
+        log_.line(
+            QStringLiteral("Geweigerd: versie %1 start niet op deze computer: %2").arg(newVersion, *why));
+        staged.reset();
+        forget();
+        return restartOld(UpdaterExit::Refused);
+    }
+
+    // The previous program is kept beside the new one, for a rollback by this updater or by a later
+    // --recover, and in the data folder's Backups as before.
+    UpdateMarker marker;
+    std::optional<FolderHandle> backups;
     try {
-        QDir().mkpath(backups);
-        installCopy(old.programFile, kept, permissions);
-        log_.line(QStringLiteral("Versie %1 bewaard als %2").arg(oldVersion, kept));
-        staged->commit();
+        marker.previousDigest =
+            installCopy(*installation, program, *installation, kPreviousProgramName.toString(), permissions);
+        log_.line(QStringLiteral("Versie %1 bewaard als %2")
+                      .arg(oldVersion, installation->pathOf(kPreviousProgramName.toString())));
     } catch (const ReplaceError& failed) {
         log_.line(failed.message());
         staged.reset();
         return restartOld(UpdaterExit::NotReplaced);
     }
+    try {
+        backups = data->folder(QStringLiteral("Backups"), true);
+        removeLeftoverCopies(*backups, program);
+        installCopy(*installation, program, *backups, program, permissions);
+        log_.line(QStringLiteral("Versie %1 bewaard als %2").arg(oldVersion, backups->pathOf(program)));
+    } catch (const Error& failed) {
+        backups.reset();
+        log_.line(QStringLiteral("%1; de kopie in de installatiemap blijft").arg(failed.message()));
+    }
+    faultPoint("after-keeping");
+
+    holdStopRequests();
+    marker.newDigest = staged->digest();
+    marker.writtenMs = log_.clock().now().toMSecsSinceEpoch();
+    marker.watchMs = (timings_.startWait + timings_.holdTime).count();
+    try {
+        writeUpdateMarker(*installation, marker);
+        staged->commit();
+    } catch (const Error& failed) {
+        log_.line(failed.message());
+        staged.reset();
+        try {
+            if (programDigest(*installation, program) == marker.previousDigest) {
+                removeUpdateMarker(*installation);
+            }
+        } catch (const Error& error) {
+            log_.line(error.message());
+        }
+        return restartOld(UpdaterExit::NotReplaced);
+    }
     staged.reset();
-    log_.line(QStringLiteral("Versie %1 ge\u00efnstalleerd als %2").arg(newVersion, old.programFile));
+    log_.line(QStringLiteral("Versie %1 ge\u00efnstalleerd als %2").arg(newVersion, installedPath));
+    faultPoint("after-swap");
     forget();
     folderLock.reset();
 
     // The new version counts as running once it holds the folder, and still holds it a while later.
-    std::optional<DetachedProgram> started = startProgram(old, QStringLiteral("Versie %1").arg(newVersion));
+    std::optional<DetachedProgram> started = startLink(link, QStringLiteral("Versie %1").arg(newVersion));
+    faultPoint("during-watch");
     if (started) {
         const auto waitWhile = [&](std::chrono::milliseconds limit, const auto& condition) {
             const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -145,13 +239,20 @@ UpdaterExit Updater::run(const QString& parameter) {
                 QThread::msleep(kPoll.count());
             }
         };
-        const auto holds = [&] { return !started->ended() && folderLockHeldBy(dataFolder, started->pid()); };
+        const auto holds = [&] {
+            return !started->ended() && folderLockHeldBy(argument.dataFolder, started->pid());
+        };
         waitWhile(timings_.startWait, [&] { return !started->ended() && !holds(); });
         if (holds()) {
             waitWhile(timings_.holdTime, [&] { return !started->ended(); });
             if (holds()) {
-                log_.line(
-                    QStringLiteral("Versie %1 draait en houdt de map %2 vast").arg(newVersion, dataFolder));
+                try {
+                    removeUpdateMarker(*installation);
+                } catch (const FolderFileError& error) {
+                    log_.line(error.message());  // the version runs; it confirms the update itself
+                }
+                log_.line(QStringLiteral("Versie %1 draait en houdt de map %2 vast")
+                              .arg(newVersion, argument.dataFolder));
                 return UpdaterExit::NewVersionRuns;
             }
         }
@@ -161,17 +262,18 @@ UpdaterExit Updater::run(const QString& parameter) {
                           .arg(started->exitCode()));
         } else {
             log_.line(QStringLiteral("Versie %1 houdt de map %2 niet vast; ze wordt gestopt")
-                          .arg(newVersion, dataFolder));
+                          .arg(newVersion, argument.dataFolder));
             started->stop();
         }
     }
-    try {
-        installCopy(kept, old.programFile, permissions);
-        log_.line(QStringLiteral("Versie %1 is teruggezet").arg(oldVersion));
-    } catch (const ReplaceError& failed) {
-        log_.line(failed.message());
+    std::vector<KeptCopy> copies{{*installation, kPreviousProgramName.toString()}};
+    if (backups) {
+        copies.push_back({*backups, program});
     }
-    startProgram(old, QStringLiteral("De vorige versie"));
+    if (putBackPrevious(log_, *installation, marker, copies)) {
+        log_.line(QStringLiteral("Versie %1 is teruggezet").arg(oldVersion));
+    }
+    startLink(link, QStringLiteral("De vorige versie"));
     return UpdaterExit::RolledBack;
 }
 

@@ -1,20 +1,32 @@
 #include "updater/UpdaterLog.h"
 
-#include <QFile>
+#include "platform/FileDescriptor.h"
 
 #include <cstdio>
 
 namespace vk {
 
 void UpdaterLog::line(const QString& text) {
-    const QByteArray bytes = (logTimestamp(clock_.now()) + QStringLiteral(" - ") + text + u'\n').toUtf8();
+    QString oneLine = text;
+    for (QChar& c : oneLine) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator) {
+            c = u' ';
+        }
+    }
+    const QByteArray bytes = (logTimestamp(clock_.now()) + QStringLiteral(" - ") + oneLine + u'\n').toUtf8();
     std::fputs(bytes.constData(), stderr);
-    if (!file_.isEmpty()) {
-        QFile file(file_);
-        // a log that cannot be written must not stop an update half way: standard error still has it
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            file.write(bytes);
-            file.flush();
+    if (!folder_) {
+        return;
+    }
+    // a log that cannot be written must not stop an update half way: standard error still has it
+    try {
+        const FileDescriptor file = folder_->openForAppending(kFileName.toString());
+        static_cast<void>(writeAll(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    } catch (const FolderFileError& error) {
+        if (!saidUnwritable_) {
+            saidUnwritable_ = true;
+            std::fprintf(stderr, "%s\n", qPrintable(error.message()));
         }
     }
 }

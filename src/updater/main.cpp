@@ -1,8 +1,9 @@
-// VeloraUpdater: installs a new version of the link that the link downloaded, and starts it.
+// VeloraUpdater: installs a new version of the link that the link downloaded, and starts it; with
+// --recover, run before every start of the link, it settles an update that was ended half way.
+#include "updater/Rollback.h"
 #include "updater/Updater.h"
 
 #include <QCoreApplication>
-#include <QProcessEnvironment>
 
 #include <cstdio>
 
@@ -23,13 +24,24 @@ int main(int argc, char* argv[]) {
     vk::SystemClock clock;
     vk::UpdaterLog log(clock);
     if (arguments.size() != 2) {
-        log.line(QStringLiteral("Gebruik: VeloraUpdater '<pad van de download>'"));
+        log.line(QStringLiteral("Gebruik: VeloraUpdater '<pad van de download>' of VeloraUpdater --recover"));
         return static_cast<int>(vk::UpdaterExit::BadCall);
     }
     vk::UpdaterTimings timings;
     timings.lockWait = fromEnvironment("VELORA_UPDATER_LOCK_WAIT_MS", timings.lockWait);
     timings.startWait = fromEnvironment("VELORA_UPDATER_START_WAIT_MS", timings.startWait);
     timings.holdTime = fromEnvironment("VELORA_UPDATER_HOLD_MS", timings.holdTime);
+    if (arguments.at(1) == QLatin1StringView("--recover")) {
+        vk::RecoveryTimings recovery;
+        recovery.lockWait = fromEnvironment("VELORA_UPDATER_RECOVER_WAIT_MS", recovery.lockWait);
+        try {
+            vk::recoverInstallation(log, QCoreApplication::applicationDirPath(), recovery);
+        } catch (const vk::Error& error) {
+            // a start must never be kept from the link: what could not be done is said
+            log.line(error.message());
+        }
+        return 0;
+    }
     vk::Updater updater(log, timings, QCoreApplication::applicationDirPath());
     return static_cast<int>(updater.run(arguments.at(1)));
 }
