@@ -203,6 +203,37 @@ TEST(ProgramFolderLock, ALockFileThatAKilledLinkLeftHoldsNothing) {
     }
 }
 
+// The lock file is the owner's alone while a link holds it: an account that could read it could
+// hold a lock on it and keep every link off the folder. One that an earlier version left readable
+// by all is made so as well.
+TEST(ProgramFolderLock, TheLockFileIsTheOwnersAlone) {
+    for (const bool leftReadable : {false, true}) {
+        SCOPED_TRACE(leftReadable ? "left readable by all" : "new");
+        test::TempFolder dir;
+        const QByteArray lockFile = QFile::encodeName(dir.file(ProgramFolderLock::kFileName.toString()));
+        if (leftReadable) {
+            dir.write(ProgramFolderLock::kFileName.toString(), "999999999\nVeloraKarvexClient\nelders\n");
+            ASSERT_EQ(::chmod(lockFile.constData(), 0644), 0);
+        }
+        QProcess link;
+        link.start(QStringLiteral(VK_CLIENT_PATH),
+                   {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
+        // held once the file names this process
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                QFile file(QFile::decodeName(lockFile));
+                return file.open(QIODevice::ReadOnly) &&
+                       file.readLine().trimmed().toLongLong() == link.processId();
+            },
+            30000));
+        struct stat st {};
+        ASSERT_EQ(::stat(lockFile.constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        link.terminate();
+        ASSERT_TRUE(link.waitForFinished(10000));
+    }
+}
+
 // A lock file that cannot be opened (a folder stands in its place) is not a link that runs: the
 // start says why, in one line, with its own exit code.
 TEST(ProgramFolderLock, ALockFileThatCannotBeOpenedEndsTheStartWithCode4) {

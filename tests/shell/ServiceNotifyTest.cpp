@@ -340,22 +340,45 @@ TEST(ServiceNotify, KeepAliveAfterEveryDocumentAndTheLivenessLineAsStatus) {
 // transaction, so that the connect of the first document waits for it; only when the test lets go
 // does the link go on, with the keep-alive of the next document. The watchdog's period is 2
 // seconds; the test listens for three periods.
+// Holds the link's SQLite database with an exclusive transaction for as long as it lives, so that
+// the link's connect waits for it (up to its wait limit of 30 s).
+class HeldDatabase {
+public:
+    explicit HeldDatabase(const TempFolder& dir) {
+        QFile empty(dir.file(QStringLiteral("planning.db")));
+        if (!empty.open(QIODevice::WriteOnly)) {
+            throw std::runtime_error("cannot make planning.db");
+        }
+        empty.close();
+        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kName);
+        holder.setDatabaseName(dir.file(QStringLiteral("planning.db")));
+        if (!holder.open() || !QSqlQuery(holder).exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
+            throw std::runtime_error("cannot hold planning.db");
+        }
+    }
+    ~HeldDatabase() { letGo(); }
+    void letGo() {
+        if (!QSqlDatabase::contains(kName)) {
+            return;
+        }
+        {
+            QSqlDatabase holder = QSqlDatabase::database(kName);
+            QSqlQuery(holder).exec(QStringLiteral("ROLLBACK"));
+            holder.close();
+        }
+        QSqlDatabase::removeDatabase(kName);
+    }
+
+private:
+    static constexpr QLatin1StringView kName{"service-notify-holder"};
+};
+
 TEST(ServiceNotify, ACycleThatBlocksSendsNoKeepAlive) {
     TempFolder dir;
     writeSettings(dir, false);
     const int documents = dropSamples(dir, {QStringLiteral("4711.s2c"), QStringLiteral("4712.s2c")});
 
-    const QString holderName = QStringLiteral("service-notify-holder");
-    {
-        QFile empty(dir.file(QStringLiteral("planning.db")));
-        ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-        empty.close();
-        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
-        holder.setDatabaseName(dir.file(QStringLiteral("planning.db")));
-        ASSERT_TRUE(holder.open());
-        QSqlQuery q(holder);
-        ASSERT_TRUE(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-    }
+    HeldDatabase held(dir);
 
     NotifySocket socket(dir.path());
     QProcess link;
@@ -376,12 +399,7 @@ TEST(ServiceNotify, ACycleThatBlocksSendsNoKeepAlive) {
     EXPECT_TRUE(QDir(dir.file(QStringLiteral("W2W/C2S"))).entryList(QDir::Files).isEmpty())
         << "the database did not hold the link";
 
-    {
-        QSqlDatabase holder = QSqlDatabase::database(holderName);
-        QSqlQuery(holder).exec(QStringLiteral("ROLLBACK"));
-        holder.close();
-    }
-    QSqlDatabase::removeDatabase(holderName);
+    held.letGo();
 
     ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("WATCHDOG=1")));  // the next document
     ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("STOPPING=1")));
@@ -391,6 +409,28 @@ TEST(ServiceNotify, ACycleThatBlocksSendsNoKeepAlive) {
             << answer;
     }
     EXPECT_EQ(documents, 2);
+}
+
+// A stop that the link cannot act on within its grace period (the cycle waits for the database)
+// ends the program with code 5; the service manager still hears that it is stopping.
+TEST(ServiceNotify, AStopThatCannotWaitStillSaysStopping) {
+    TempFolder dir;
+    writeSettings(dir, false);
+    dropSamples(dir, {QStringLiteral("4711.s2c")});
+    HeldDatabase held(dir);
+    NotifySocket socket(dir.path());
+    QProcess link;
+    startLink(
+        link, socket,
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
+    Heard heard;
+    ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("READY=1")));
+    ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("WATCHDOG=1")));  // the document is taken
+    link.terminate();
+    ASSERT_TRUE(link.waitForFinished(20000)) << "ended within 20 s of the stop signal";
+    EXPECT_EQ(link.exitCode(), 5);
+    EXPECT_TRUE(listenFor(socket, heard, QStringLiteral("STOPPING=1"), 1000))
+        << heard.fields.join(u'|').toStdString();
 }
 
 }  // namespace
