@@ -7,6 +7,10 @@
 # where a user manager runs) and the program files in DIR. The data stays: the settings file, the
 # W2W folders, Backups, Logboek, the databases, in DIR and in the services' folders. DIR itself
 # goes only when nothing else is left in it.
+#
+# Exactly what DIR's manifest (.velora-karvex-install) lists goes, by its full path or unit name:
+# the entries of another installation carry that installation's own name (velora-karvex-<id>, see
+# install.sh) and stay, as does everything else in the folders the entries share.
 set -euo pipefail
 
 die() {
