@@ -43,6 +43,11 @@ while IFS=$'\t' read -r kind what; do
     fi
 done <"$manifest"
 rm -f -- "$manifest"
+# What the updater keeps beside the program goes with it: the previous program, the marker of an
+# unsettled update, the temporary copies of a killed updater and the installation's lock. Its log
+# stays with the data.
+rm -f -- "$dir/.VeloraKarvexClient.previous" "$dir/.VeloraKarvexClient.update" "$dir/.VeloraUpdater.lock" \
+    "$dir"/.VeloraKarvexClient.vk-update-* "$dir"/.VeloraKarvexClient.update.tmp-*
 
 if user_manager; then
     systemctl --user daemon-reload || true

@@ -256,6 +256,11 @@ check_entry "$menu" "$dir" "Vindo Velora Karvex koppeling"
 check_unit "$template" "$dir"
 
 # == The uninstall takes the installation and leaves the data
+# what an update leaves beside the program goes with it too
+for kept in .VeloraKarvexClient.previous .VeloraKarvexClient.update .VeloraUpdater.lock \
+    .VeloraKarvexClient.vk-update-4242; do
+    echo kept >"$dir/$kept"
+done
 out=$("$root/scripts/uninstall.sh" "$dir" 2>&1) || {
     echo "$out"
     echo "FAIL uninstall.sh ended with an error"
@@ -263,7 +268,9 @@ out=$("$root/scripts/uninstall.sh" "$dir" 2>&1) || {
 }
 echo "$out" | sed 's/^/     | /'
 for gone in "$menu" "$autostart" "$template" "$units/default.target.wants/$unit" "$dir/VeloraKarvexClient" \
-    "$dir/VeloraUpdater" "$dir/velora-karvex-start" "$dir/icons" "$dir/.velora-karvex-install"; do
+    "$dir/VeloraUpdater" "$dir/velora-karvex-start" "$dir/icons" "$dir/.velora-karvex-install" \
+    "$dir/.VeloraKarvexClient.previous" "$dir/.VeloraKarvexClient.update" "$dir/.VeloraUpdater.lock" \
+    "$dir/.VeloraKarvexClient.vk-update-4242"; do
     check "uninstall removes $gone" test ! -e "$gone" -a ! -L "$gone"
 done
 for size in "${sizes[@]}"; do
