@@ -34,6 +34,12 @@ updater_pids() {
     done
     return 0
 }
+# "X Y WIDTH HEIGHT" of the window WIN as the display has it.
+window_geometry() {
+    local X="" Y="" WIDTH="" HEIGHT="" SCREEN="" WINDOW=""
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    echo "$X $Y $WIDTH $HEIGHT"
+}
 cleanup() {
     for pid in $(updater_pids); do kill "$pid" 2>/dev/null || true; done
     if [[ -f "$inst/.VeloraKarvex.lock" ]]; then
@@ -96,7 +102,19 @@ press_update_check "$win"
 notify=$(find_window "Nieuwe versie is beschikbaar" 30) || true
 [[ -n "$notify" ]] || fail "the update check shows no new version"
 sleep 0.3
+notify_geometry=$(window_geometry "$notify")
 xdotool mousemove --window "$notify" 121 290 click 1 # "Download en installeer"
+# The download window covers the notification window exactly: nothing of it can be clicked while
+# the download runs. It stays on the screen until the message that the update starts is answered.
+download=$(find_window "Download nieuwe versie" 30) || true
+[[ -n "$download" ]] || fail "no download window after \"Download en installeer\""
+for _ in $(seq 25); do
+    download_geometry=$(window_geometry "$download" 2>/dev/null) || true
+    [[ "$download_geometry" == "$notify_geometry" ]] && break
+    sleep 0.2
+done
+[[ "$download_geometry" == "$notify_geometry" ]] ||
+    fail "the download window (x y width height: $download_geometry) does not cover the notification window ($notify_geometry)"
 info=$(find_window "informatie" 60) || true
 [[ -n "$info" ]] || fail "no message that the update starts"
 sleep 0.3

@@ -262,6 +262,12 @@ void THoofdscherm::SpeedButton4Click() {
 }
 
 void THoofdscherm::runUpdateAction() {
+    // while a check runs (its requests, its window, its download) the click only brings its window
+    // to the front: the folders and the copy stay as that check found them
+    if (update_->isChecking()) {
+        update_->showRunningCheck();
+        return;
+    }
     for (const char* folder : {"Backups", "TempDownloads"}) {
         const QString path = env_.programFolder + QString::fromLatin1(folder);
         if (!QFileInfo(path).isDir()) {

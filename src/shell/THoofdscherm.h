@@ -79,7 +79,8 @@ public:
     void ApplicationEvents1Exception(const std::exception& error);
 
     // The update action behind "UPDATE CONTROLE" and the tray's "Update": the folders Backups and
-    // TempDownloads, a copy of the program file in Backups, and the update check.
+    // TempDownloads, a copy of the program file in Backups, and the update check. While a check
+    // runs it begins no second one: the running check's window comes to the front.
     std::function<void()> updateAction;
     void runUpdateAction();
     TQormAppUpdate& QormAppUpdate1() { return *update_; }

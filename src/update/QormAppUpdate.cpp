@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 namespace vk {
@@ -61,8 +62,22 @@ void TQormAppUpdate::fetch(TQormAppUpdateNotifyBox& box, const QString& url,
     use(file.readAll());
 }
 
+void TQormAppUpdate::showRunningCheck() {
+    if (running_ != nullptr) {
+        running_->bringToFront();
+    }
+}
+
 bool TQormAppUpdate::CheckForUpdate(bool Quiet) {
+    // A check's requests and its windows let the main window's buttons and the tray menu run: a
+    // second check would start inside the first one.
+    if (isChecking()) {
+        showRunningCheck();
+        return false;
+    }
     TQormAppUpdateNotifyBox box(env_);
+    running_ = &box;
+    const auto ended = qScopeGuard([this] { running_ = nullptr; });
     box.setFont(Font);
     box.ReadmeMemo->setFont(FontReadme);
     box.HttpCli1.Proxy = ProxyAddress;

@@ -34,8 +34,14 @@ public:
     static QString AppSectionName;
 
     // True when a newer version was offered (after its window has closed). Quiet leaves out only
-    // the messages that there is no new version.
+    // the messages that there is no new version. One check at a time: while one runs, another
+    // call brings its window to the front (showRunningCheck) and returns false.
     bool CheckForUpdate(bool Quiet);
+    // Whether a check runs: its requests wait, its window is open, or its download runs.
+    bool isChecking() const { return running_ != nullptr; }
+    // The running check's window comes to the front, or its download's; nothing while its requests
+    // wait and no window is open yet.
+    void showRunningCheck();
 
     // How the notification window is shown; tests drive it here instead of a person.
     std::function<void(TQormAppUpdateNotifyBox&)> showModal;
@@ -48,6 +54,7 @@ private:
                const std::function<void(const QByteArray&)>& use);
 
     UpdateEnvironment& env_;
+    TQormAppUpdateNotifyBox* running_ = nullptr;  // the running check's window
 };
 
 // The address of the manifest and of the product's web page: the build's defaults, unless the

@@ -38,7 +38,8 @@ TQormAppUpdateDownloadBox::TQormAppUpdateDownloadBox(UpdateEnvironment& environm
     : QDialog(parent), HttpCli1(pump), env_(environment), formatFileSize_(std::move(formatFileSize)) {
     setWindowTitle(QStringLiteral("Download nieuwe versie"));
     setFixedSize(690, 313);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // the notification window's frame, close box included: the one covers the other exactly
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setAutoFillBackground(true);
     QPalette white = palette();
@@ -107,6 +108,26 @@ void TQormAppUpdateDownloadBox::Timer1Timer() {
     if (received > 0) {
         RemainingTimeLabel->setText(clockText((ProgressBar1->maximum() - received) * s / received));
     }
+}
+
+void TQormAppUpdateDownloadBox::showOverNotification() {
+    // Placed by the frame's corner, which the platform honours also before it knows the frame: with
+    // the same client size and the same frame both windows then have one frame geometry.
+    if (const QWidget* notification = parentWidget()) {
+        move(notification->pos());
+    }
+    show();
+}
+
+void TQormAppUpdateDownloadBox::reject() {
+    // The application ends: the window closes with the others, which the end waits for; the
+    // transfer is aborted by the end itself.
+    if (env_.ending()) {
+        QDialog::reject();
+        return;
+    }
+    // a disabled AFBREKEN (the transfer is ending already) takes no click: nothing is asked
+    CancelButton->click();
 }
 
 void TQormAppUpdateDownloadBox::CancelButtonClick() {

@@ -39,6 +39,12 @@ public:
     void HttpCli1DocData();
     void Timer1Timer();
     void CancelButtonClick();
+    // Shows the window where the notification window stands: the same frame in the same place, so
+    // that it covers that window exactly.
+    void showOverNotification();
+    // Esc and the close box: what AFBREKEN does, its question first. The window stays until the
+    // download has ended, unless the application ends.
+    void reject() override;
     // "<received> of <total> (<percent>%)"
     QString transferText(qint64 received) const;
 

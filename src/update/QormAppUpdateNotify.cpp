@@ -105,7 +105,34 @@ void TQormAppUpdateNotifyBox::OpenWebPageButtonClick() {
     }
 }
 
+void TQormAppUpdateNotifyBox::bringToFront() {
+    QWidget* front =
+        download_ != nullptr && download_->isVisible() ? static_cast<QWidget*>(download_.get()) : this;
+    if (front->isVisible()) {
+        front->raise();
+        front->activateWindow();
+    }
+}
+
+void TQormAppUpdateNotifyBox::reject() {
+    // an application that ends closes its windows first, and ends only when they have closed
+    if (!downloadBegun_ || env_.ending()) {
+        QDialog::reject();
+    }
+}
+
 void TQormAppUpdateNotifyBox::DownloadButtonClick() {
+    // The running download's transfer waits further down the stack: a second one would pull its
+    // window away from under it.
+    if (downloadBegun_) {
+        bringToFront();
+        return;
+    }
+    downloadBegun_ = true;
+    // They stay off: after the download the window closes.
+    for (QPushButton* button : {DownloadButton, OpenWebPageButton, OKButton}) {
+        button->setEnabled(false);
+    }
     download_ = std::make_unique<TQormAppUpdateDownloadBox>(
         env_, pump_, [this](qint64 n) { return FormatFileSize(n); }, this);
     download_->setFont(font());
@@ -161,7 +188,7 @@ void TQormAppUpdateNotifyBox::download() {
     }
     box.Timer1.start();
     box.StartTime = box.now();
-    box.show();
+    box.showOverNotification();
 
     // Whatever ends the transfer, the steps after it run; an error of another kind (a body that
     // cannot be written among them) then goes on to the general error handler.

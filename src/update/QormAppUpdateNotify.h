@@ -48,10 +48,18 @@ public:
     qint32 GetRemoteFileSize(TQormAppUpdateDownloadBox& box, const QString& url);
 
     void OpenWebPageButtonClick();
+    // One download for each window: once it has begun, a second call only brings its window to the
+    // front, and nothing of this window can be reached until it closes.
     void DownloadButtonClick();
 
     // The download window of the running download, for tests that watch it.
     TQormAppUpdateDownloadBox* downloadBox() const { return download_.get(); }
+    // The window the user deals with now comes to the front: the download window while a download
+    // runs, else this one when it is on the screen.
+    void bringToFront();
+    // Esc and the close box: not once a download has begun (the window closes after it), unless
+    // the application ends.
+    void reject() override;
 
 private:
     void download();
@@ -60,6 +68,7 @@ private:
 
     UpdateEnvironment& env_;
     std::unique_ptr<TQormAppUpdateDownloadBox> download_;
+    bool downloadBegun_ = false;
 };
 
 }  // namespace vk

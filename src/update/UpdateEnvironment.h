@@ -21,11 +21,15 @@ struct UpdateEnvironment {
     std::function<void(const QString& program, const QString& parameters)> startProgram;
     // Asks the application to end once control is back in its main message loop.
     std::function<void()> requestTermination;
-    // Whether the application has been asked to end: a transfer that waits is then aborted.
+    // Whether the application has been asked to end: a transfer that waits is then aborted, and the
+    // update windows close with the others.
     std::function<bool()> terminationRequested;
     // The run's own arguments (without the program's name): the updater starts the new version with
     // them.
     QStringList programArguments;
+
+    // terminationRequested, false where there is none
+    bool ending() const { return terminationRequested && terminationRequested(); }
 };
 
 // The manifest's values for this program, as one check holds them.

@@ -3,6 +3,8 @@
 #include "shell/QtMessageRouting.h"
 #include "shell/WindowFixture.h"
 #include "shell/WindowRun.h"
+#include "support/LoopbackHttp.h"
+#include "update/QormAppUpdateNotify.h"
 
 #include <QAction>
 #include <QApplication>
@@ -418,6 +420,67 @@ TEST_F(WindowTest, TheUpdateActionPreparesItsFoldersAndChecks) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Er is geen nieuwe versie beschikbaar."));
     EXPECT_TRUE(openedUrls.isEmpty());
+}
+
+// The tray's "Update" and a second "UPDATE CONTROLE" while a check runs and while its download runs
+// begin nothing again: one manifest request, one notification window, one download handed over
+// once, and the copy in Backups stays the one the running check made.
+TEST_F(WindowTest, UpdateWhileACheckOrItsDownloadRunsBeginsNothingAgain) {
+    test::LoopbackServer server;
+    programFile = dir.write(QStringLiteral("VeloraKarvexClient"), "het programma");
+    QFile(dir.write(QStringLiteral("VeloraUpdater"), "#!/bin/sh\n"))
+        .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    THoofdscherm& w = open();
+    TQormAppUpdate& update = w.QormAppUpdate1();
+    update.UpdateFileURL = server.url("/Updates.txt");
+    server.replies["/Updates.txt"] = {
+        "HTTP/1.0 200 OK",
+        "[" + TQormAppUpdate::AppSectionName.toUtf8() +
+            "]\r\nVersion=1.2.3.5\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n"};
+    server.replies["/VeloraKarvexClient"] = {"HTTP/1.0 200 OK", QByteArray(4000, 'p'), 4};
+    int windows = 0;
+    update.showModal = [&windows, modal = update.showModal](TQormAppUpdateNotifyBox& box) {
+        if (++windows > 1) {
+            return;  // a second window would wait for a person
+        }
+        QTimer::singleShot(0, &box, [&box] { box.DownloadButton->click(); });
+        modal(box);  // the real modal window
+    };
+    QStringList asked;      // the phases in which the update was asked for again
+    QStringList whileBusy;  // those in which the check was still running then
+    server.onRequest = [&](const QByteArray& request) {
+        const QString phase = request.startsWith("GET /Updates.txt ")          ? QStringLiteral("controle")
+                              : request.startsWith("GET /VeloraKarvexClient ") ? QStringLiteral("download")
+                                                                               : QString();
+        if (phase.isEmpty() || asked.contains(phase)) {
+            return;
+        }
+        asked << phase;
+        QTimer::singleShot(0, &w, [&, phase] {
+            if (w.QormAppUpdate1().isChecking()) {
+                whileBusy << phase;
+            }
+            // a newer program file: an update action begun again would copy it into Backups
+            dir.write(QStringLiteral("VeloraKarvexClient"), "een latere");
+            w.PopupMenu1().findChild<QAction*>(QStringLiteral("Update1"))->trigger();
+            form().SpeedButton4->click();
+        });
+    };
+    form().SpeedButton4->click();
+    server.onRequest = nullptr;
+    const auto requestsFor = [&](const char* start) {
+        return std::count_if(server.requests.begin(), server.requests.end(),
+                             [start](const QByteArray& r) { return r.startsWith(start); });
+    };
+    EXPECT_EQ(whileBusy.join(u' ').toStdString(), "controle download");
+    EXPECT_EQ(windows, 1);
+    EXPECT_EQ(requestsFor("GET /Updates.txt "), 1);
+    EXPECT_EQ(requestsFor("HEAD /VeloraKarvexClient "), 1);
+    EXPECT_EQ(requestsFor("GET /VeloraKarvexClient "), 1);
+    EXPECT_EQ(startedPrograms.size(), 1) << logText().toStdString();
+    EXPECT_EQ(test::readAll(dir.file(QStringLiteral("Backups/VeloraKarvexClient"))).toStdString(),
+              "het programma");
+    EXPECT_FALSE(update.isChecking());
 }
 
 TEST_F(WindowTest, TheTrayHintStaysWithin127Characters) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 namespace vk::test {
@@ -22,6 +23,8 @@ public:
     };
     std::map<QByteArray, Reply> replies;  // by path; "HEAD " + path answers a HEAD differently
     QList<QByteArray> requests;
+    // Called with each request as it arrives, before it is answered: the client is waiting for it.
+    std::function<void(const QByteArray& request)> onRequest;
 
     LoopbackServer() {
         server_.listen(QHostAddress::LocalHost);
@@ -43,6 +46,9 @@ private:
             return;
         }
         requests << request;
+        if (onRequest) {
+            onRequest(request);
+        }
         const QByteArray path = request.split(' ').value(1);
         const bool head = request.startsWith("HEAD ");
         auto it = head ? replies.find("HEAD " + path) : replies.end();

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -153,6 +154,11 @@ protected:
         server.replies["/Updates.txt"] = {"HTTP/1.0 200 OK",
                                           "[" + TQormAppUpdate::AppSectionName.toUtf8() + "]\r\n" + entries};
     }
+    // How many requests the server heard that begin with `start` ("GET /Updates.txt ").
+    qsizetype requestsFor(const char* start) const {
+        return std::count_if(server.requests.begin(), server.requests.end(),
+                             [start](const QByteArray& r) { return r.startsWith(start); });
+    }
     QStringList leftoverTemporaryFiles() const {
         return QDir(QDir::tempPath()).entryList({QStringLiteral("AU*.tmp")}, QDir::Files);
     }
@@ -180,7 +186,9 @@ protected:
     QStringList opened;
     QStringList started;
     int terminations = 0;
-    QStringList events;  // message boxes, the request to end and the updater's start, in order
+    bool ending = false;          // the application has been asked to end
+    std::function<void()> onEnd;  // when the update asks the application to end
+    QStringList events;           // message boxes, the request to end and the updater's start, in order
     UpdateEnvironment env{dir.path() + u'/',
                           dir.path() + QStringLiteral("/VeloraKarvexClient"),
                           boxes,
@@ -193,8 +201,11 @@ protected:
                           [this] {
                               ++terminations;
                               events << QStringLiteral("einde");
+                              if (onEnd) {
+                                  onEnd();
+                              }
                           },
-                          [] { return false; },
+                          [this] { return ending; },
                           {QStringLiteral("--folder"), QStringLiteral("/data met spatie")}};
     TQormAppUpdate update{env};
     bool shown = false;
@@ -417,6 +428,175 @@ TEST_F(UpdateCheck, ACancelledDownloadLeavesNothing) {
     EXPECT_EQ(boxes.shown[2].text, QStringLiteral("De software update werd afgebroken."));
     EXPECT_FALSE(QFileInfo::exists(target()));
     EXPECT_EQ(terminations, 0);
+}
+
+// While a check runs nothing of the update begins again. During its download the download window
+// covers the notification window exactly, whose buttons are off and which neither Esc nor its close
+// box closes; a second download (a click, or the handler called once more) and a second check are
+// refused. One manifest, one notification window, one download, handed over once.
+TEST_F(UpdateCheck, WhileACheckOrItsDownloadRunsNothingBeginsAgain) {
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
+    int windows = 0;
+    TQormAppUpdateNotifyBox* notification = nullptr;
+    QObject context;
+    QStringList asked;    // the moments at which a second check or download is asked for, once each
+    QStringList refused;  // those at which it was refused
+    const auto duringDownload = [&] {
+        TQormAppUpdateDownloadBox* download = notification->downloadBox();
+        ASSERT_NE(download, nullptr);
+        ASSERT_TRUE(download->isVisible() && download->CancelButton->isEnabled()) << "no transfer under way";
+        EXPECT_EQ(download->frameGeometry(), notification->frameGeometry());
+        for (const QPushButton* button :
+             {notification->DownloadButton, notification->OpenWebPageButton, notification->OKButton}) {
+            EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
+        }
+        QTest::keyClick(notification, Qt::Key_Escape);
+        EXPECT_FALSE(notification->close()) << "the close box";
+        EXPECT_TRUE(notification->isVisible());
+        notification->DownloadButton->click();
+        notification->DownloadButtonClick();
+        EXPECT_FALSE(update.CheckForUpdate(false));
+        EXPECT_EQ(notification->downloadBox(), download);
+        EXPECT_TRUE(download->isVisible());
+        refused << QStringLiteral("download");
+    };
+    server.onRequest = [&](const QByteArray& request) {
+        if (request.startsWith("GET /Updates.txt ") && !asked.contains(QStringLiteral("controle"))) {
+            asked << QStringLiteral("controle");
+            QTimer::singleShot(0, &context, [&] {
+                ASSERT_TRUE(update.isChecking());
+                EXPECT_FALSE(update.CheckForUpdate(false));
+                refused << QStringLiteral("controle");
+            });
+        } else if (request.startsWith("GET /VeloraKarvexClient ") &&
+                   !asked.contains(QStringLiteral("download"))) {
+            asked << QStringLiteral("download");
+            QTimer::singleShot(0, &context, duringDownload);
+        }
+    };
+    onShow = [&](TQormAppUpdateNotifyBox& box) {
+        if (++windows > 1) {
+            return;  // a second window: counted, and left at once
+        }
+        notification = &box;
+        box.show();
+        box.DownloadButton->click();
+    };
+    EXPECT_TRUE(update.CheckForUpdate(false));
+    server.onRequest = nullptr;
+    EXPECT_EQ(refused.join(u' ').toStdString(), "controle download");
+    EXPECT_EQ(windows, 1);
+    EXPECT_EQ(requestsFor("GET /Updates.txt "), 1);
+    EXPECT_EQ(requestsFor("HEAD /VeloraKarvexClient "), 1);
+    EXPECT_EQ(requestsFor("GET /VeloraKarvexClient "), 1);
+    EXPECT_EQ(started.size(), 1) << errors.messages.join(u'\n').toStdString();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(test::readAll(target()), kProgram);
+}
+
+// Esc and the close box of the download window ask what AFBREKEN asks and never hide the
+// transfer: after "&Nee" it goes on to the hand-over, after "&Ja" it is cancelled as by AFBREKEN.
+TEST_F(UpdateCheck, EscAndTheCloseBoxOfTheDownloadWindowAskFirst) {
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
+    struct Gesture {
+        const char* name;
+        std::function<void(QWidget&)> apply;
+    };
+    const Gesture gestures[] = {
+        {"Esc", [](QWidget& window) { QTest::keyClick(&window, Qt::Key_Escape); }},
+        {"sluitknop", [](QWidget& window) { EXPECT_FALSE(window.close()); }},
+    };
+    for (const Gesture& gesture : gestures) {
+        for (const MessageBoxAnswer answer : {MessageBoxAnswer::No, MessageBoxAnswer::Yes}) {
+            const bool cancelled = answer == MessageBoxAnswer::Yes;
+            const std::string row = std::string(gesture.name) + (cancelled ? " &Ja" : " &Nee");
+            boxes.shown.clear();
+            boxes.setNextAnswer(answer);
+            started.clear();
+            terminations = 0;
+            bool applied = false;
+            bool stillShown = false;
+            onShow = [&](TQormAppUpdateNotifyBox& box) {
+                server.onRequest = [&](const QByteArray& request) {
+                    if (!request.startsWith("GET /VeloraKarvexClient ")) {
+                        return;
+                    }
+                    QTimer::singleShot(0, &box, [&] {
+                        TQormAppUpdateDownloadBox* download = box.downloadBox();
+                        ASSERT_TRUE(download->isVisible() && download->CancelButton->isEnabled());
+                        gesture.apply(*download);
+                        applied = true;
+                        stillShown = download->isVisible();
+                    });
+                };
+                box.DownloadButton->click();
+                server.onRequest = nullptr;
+            };
+            update.CheckForUpdate(false);
+            ASSERT_TRUE(applied) << row << ": the transfer was never under way";
+            EXPECT_TRUE(stillShown) << row;
+            ASSERT_EQ(boxes.shown.size(), 2u) << row;
+            EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Vindo Velora\u00ae bevestiging")) << row;
+            EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Deze software update afbreken?")) << row;
+            EXPECT_EQ(boxes.shown[0].buttons, MessageBoxRequest::Buttons::YesNo) << row;
+            EXPECT_EQ(boxes.shown[1].text,
+                      cancelled ? QStringLiteral("De software update werd afgebroken.")
+                                : QStringLiteral("Vindo Velora\u00ae LiveUpdate gaat nu starten"))
+                << row;
+            EXPECT_EQ(terminations, cancelled ? 0 : 1) << row;
+            EXPECT_EQ(started.size(), cancelled ? 0 : 1) << row;
+            EXPECT_EQ(QFileInfo::exists(target()), !cancelled) << row;
+        }
+    }
+}
+
+// An application that ends closes its windows first, and ends only once they have closed: the update
+// windows close then, during the transfer (which the end aborts) as at the hand-over.
+TEST_F(UpdateCheck, TheUpdateWindowsCloseWhenTheApplicationEnds) {
+    manifest("Version=1.0.0.26\r\nDownloadFileURL=" + server.url("/VeloraKarvexClient").toUtf8() + "\r\n");
+    QStringList stillOpen;
+    const auto endApplication = [&] {
+        ending = true;
+        QApplication::closeAllWindows();
+        for (const QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->isVisible()) {
+                stillOpen << window->windowTitle();
+            }
+        }
+    };
+    for (const bool duringTransfer : {true, false}) {
+        const char* row =
+            duringTransfer ? "tijdens de overdracht" : "bij de overdracht aan het updateprogramma";
+        ending = false;
+        terminations = 0;
+        started.clear();
+        stillOpen = {QStringLiteral("(nooit gesloten)")};
+        onShow = [&](TQormAppUpdateNotifyBox& box) {
+            server.onRequest = [&](const QByteArray& request) {
+                if (duringTransfer && request.startsWith("GET /VeloraKarvexClient ")) {
+                    QTimer::singleShot(0, &box, [&] {
+                        stillOpen.clear();
+                        endApplication();
+                    });
+                }
+            };
+            onEnd = [&] {
+                if (!duringTransfer) {
+                    stillOpen.clear();
+                    endApplication();
+                }
+            };
+            box.show();
+            box.DownloadButton->click();
+            server.onRequest = nullptr;
+            onEnd = nullptr;
+        };
+        update.CheckForUpdate(false);
+        EXPECT_EQ(stillOpen.join(u',').toStdString(), "") << row;
+        EXPECT_EQ(terminations, duringTransfer ? 0 : 1) << row;
+        EXPECT_EQ(started.size(), duringTransfer ? 0 : 1) << row;
+        EXPECT_EQ(QFileInfo::exists(target()), !duringTransfer) << row;
+    }
 }
 
 // Through a proxy the status says which; the transfer goes by way of it.
