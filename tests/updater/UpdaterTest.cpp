@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -353,6 +354,43 @@ protected:
             ::waitpid(pid, nullptr, 0);
         }
     }
+    // Waits until the updater has seen the new version hold its folder and waits out the hold time.
+    // While it looks for the holder it reads the system's table of locks between any two of its
+    // pauses; once it has seen it, it pauses without reading. False when the updater ended first.
+    static bool updaterWaitsOutTheHold(QProcess& updater) {
+        const qint64 pid = updater.processId();
+        // a count from a file of /proc, read without throwing: the updater may end meanwhile
+        const auto count = [](const QString& file, const QByteArray& name) -> qint64 {
+            QFile f(file);
+            if (!f.open(QIODevice::ReadOnly)) {
+                return -1;
+            }
+            for (const QByteArray& line : f.readAll().split('\n')) {
+                if (line.startsWith(name)) {
+                    return line.mid(name.size()).trimmed().toLongLong();
+                }
+            }
+            return -1;
+        };
+        qint64 reads = -1;
+        qint64 pausesThen = 0;
+        while (!updater.waitForFinished(0)) {
+            const qint64 readsNow = count(QStringLiteral("/proc/%1/io").arg(pid), "syscr:");
+            const qint64 pauses =
+                count(QStringLiteral("/proc/%1/task/%1/status").arg(pid), "voluntary_ctxt_switches:");
+            if (readsNow < 0 || pauses < 0) {
+                return false;
+            }
+            if (readsNow != reads) {
+                reads = readsNow;
+                pausesThen = pauses;
+            } else if (pauses >= pausesThen + 3) {
+                return true;
+            }
+            QThread::msleep(10);
+        }
+        return false;
+    }
     QStringList commandLineOf(pid_t pid) const {
         return QString::fromUtf8(test::readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)))
             .split(QChar(0), Qt::SkipEmptyParts);
@@ -397,11 +435,20 @@ protected:
 };
 
 TEST_F(UpdaterRun, ANewerSignedVersionIsInstalledStartedAndKept) {
+    // what an updater killed while it copied leaves, beside the program and in Backups, goes
+    QDir(dataFolder).mkpath(QStringLiteral("Backups"));
+    for (const QString& folder : {installFolder, dataFolder + QStringLiteral("/Backups")}) {
+        QFile left(folder + QStringLiteral("/.VeloraKarvexClient.vk-update-999999"));
+        ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+        left.write("half");
+    }
     offer(programs->newer);
     EXPECT_EQ(runUpdater().exitCode, 0) << everything();
     EXPECT_TRUE(sameBytes(program, programs->newer));
     EXPECT_TRUE(QFileInfo(program).isExecutable());
     EXPECT_EQ(installedFiles(), kAfterAnUpdate);
+    EXPECT_EQ(QDir(dataFolder + QStringLiteral("/Backups")).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("VeloraKarvexClient")});
     EXPECT_EQ(versionOfInstalled(), QStringLiteral("Vindo Velora Karvex koppeling 1.0.0.1"));
     // the previous version is kept beside the program and in Backups; the download and its note are gone
     EXPECT_TRUE(
@@ -497,10 +544,10 @@ TEST_F(UpdaterRun, AnythingElseIsRefusedAndTheOldVersionRunsAgain) {
     expectARunnableLink();
 }
 
-// A new version that takes its folder and ends before the hold time is over is taken back: the
-// previous program file is put back and started. Where the kept copy beside the program was
-// changed meanwhile, its bytes are refused and the copy in Backups, still the previous program's,
-// is put back.
+// A new version that takes its folder, is seen to hold it, and ends before the hold time is over is
+// taken back: the previous program file is put back and started. Where the kept copy beside the
+// program was changed meanwhile, its bytes are refused and the copy in Backups, still the previous
+// program's, is put back.
 TEST_F(UpdaterRun, ANewVersionThatDoesNotKeepRunningIsRolledBack) {
     for (const bool changeTheKeptCopy : {false, true}) {
         SCOPED_TRACE(changeTheKeptCopy ? "the kept copy changed" : "as kept");
@@ -511,6 +558,9 @@ TEST_F(UpdaterRun, ANewVersionThatDoesNotKeepRunningIsRolledBack) {
         startUpdater(process, {{QStringLiteral("VELORA_UPDATER_HOLD_MS"), QStringLiteral("8000")}});
         const pid_t link = waitForLink();
         ASSERT_NE(link, 0) << everything();
+        // it has held its folder, and the updater has seen it do so
+        ASSERT_TRUE(updaterWaitsOutTheHold(process)) << "the updater ended before the hold time was over\n"
+                                                     << everything();
         if (changeTheKeptCopy) {
             QFile kept(installFolder + QStringLiteral("/.VeloraKarvexClient.previous"));
             ASSERT_TRUE(kept.open(QIODevice::ReadWrite));
@@ -673,6 +723,44 @@ TEST_F(UpdaterRun, RecoverSettlesOnlyWhatItMay) {
     expectARunnableLink();
 }
 
+// A link confirms the unsettled update of its installation only as the new version, and only while
+// no updater or --recover works there; the previous version leaves the marker for --recover.
+TEST_F(UpdaterRun, OnlyTheNewVersionConfirmsItsUpdate) {
+    offer(programs->newer);
+    ASSERT_TRUE(runUpdater({{QStringLiteral("VELORA_UPDATER_FAULT"), QStringLiteral("after-swap")}}).killed);
+    ASSERT_TRUE(marked()) << everything();
+    struct Case {
+        const char* name;
+        QString installed;
+        bool installationHeld;
+        ConfirmOutcome outcome;
+        bool markedAfter;
+    };
+    const std::vector<Case> cases{
+        {"the new version, an updater at work", programs->newer, true, ConfirmOutcome::Busy, true},
+        {"the previous version", programs->installed, false, ConfirmOutcome::PreviousRuns, true},
+        {"the new version", programs->newer, false, ConfirmOutcome::Confirmed, false},
+        {"nothing unsettled", programs->newer, false, ConfirmOutcome::NothingToConfirm, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString staged = program + QStringLiteral(".tmp");
+        QFile::remove(staged);
+        ASSERT_TRUE(QFile::copy(c.installed, staged));
+        ASSERT_EQ(::rename(QFile::encodeName(staged).constData(), QFile::encodeName(program).constData()), 0);
+        const int fd =
+            ::open(QFile::encodeName(installFolder + QStringLiteral("/.VeloraUpdater.lock")).constData(),
+                   O_RDWR | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        if (c.installationHeld) {
+            ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        }
+        EXPECT_EQ(static_cast<int>(confirmUpdate(program)), static_cast<int>(c.outcome));
+        ::close(fd);
+        EXPECT_EQ(marked(), c.markedAfter);
+    }
+}
+
 // A stop request during the watch waits until the update is settled.
 TEST_F(UpdaterRun, AStopRequestDuringTheWatchWaitsForTheOutcome) {
     offer(programs->newer);
@@ -718,6 +806,7 @@ TEST_F(UpdaterRun, TheNoteDecidesNothingButHowTheLinkRan) {
     };
     const QStringList headlessOnData{QStringLiteral("--headless"), QStringLiteral("--folder"), dataFolder};
     const QStringList windowOnData{QStringLiteral("--folder"), dataFolder};
+    int writer = -1;  // the writing end of a pipe as the note, held while the updater runs
     const std::vector<Case> cases{
         {"a shell with a command",
          jsonNote(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), "touch '" + shellWasHere + "'"}), false,
@@ -733,10 +822,12 @@ TEST_F(UpdaterRun, TheNoteDecidesNothingButHowTheLinkRan) {
         {"a malformed note, without a display", rawNote("{\"programFile\": [\n\"kapot"), false,
          headlessOnData},
         {"a huge note", rawNote(QByteArray(65 * 1024, ' ') + "{}"), false, headlessOnData},
-        {"a pipe",
-         [](const QString& note) {
+        {"a pipe held open for writing (a read would wait for ever)",
+         [&](const QString& note) {
              QFile::remove(note);
              ASSERT_EQ(::mkfifo(QFile::encodeName(note).constData(), 0600), 0);
+             writer = ::open(QFile::encodeName(note).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+             ASSERT_GE(writer, 0);
          },
          false, headlessOnData},
         {"a link to an endless device",
@@ -745,9 +836,24 @@ TEST_F(UpdaterRun, TheNoteDecidesNothingButHowTheLinkRan) {
              ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), note));
          },
          false, headlessOnData},
+        {"a link to a note elsewhere (headless), with a display",
+         [&](const QString& note) {
+             QFile::remove(note);
+             const QString elsewhere = root.file(QStringLiteral("elders/notitie"));
+             QFile::remove(elsewhere);
+             writeUpdateNote(elsewhere, {program, headlessOnData, root.path()});
+             ASSERT_TRUE(QFile::link(elsewhere, note));
+         },
+         true, windowOnData},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const auto closeWriter = qScopeGuard([&] {
+            if (writer >= 0) {
+                ::close(writer);
+                writer = -1;
+            }
+        });
         QFile::remove(program);
         QFile::copy(programs->installed, program);
         QFile::remove(dataFolder + QStringLiteral("/VeloraUpdater.log"));
