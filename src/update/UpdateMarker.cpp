@@ -116,6 +116,17 @@ std::optional<UpdateMarker> readUpdateMarker(const FolderHandle& installation) {
     return marker;
 }
 
+int removeLeftoverMarkerFiles(const FolderHandle& installation) {
+    int removed = 0;
+    const QString prefix = kUpdateMarkerName.toString() + QStringLiteral(".tmp-");
+    for (const QString& name : installation.entries()) {
+        if (name.startsWith(prefix) && installation.remove(name)) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
 void removeUpdateMarker(const FolderHandle& installation) {
     installation.remove(kUpdateMarkerName.toString());
     installation.flush();
@@ -167,20 +178,30 @@ int openLockFile(int folderFd, const QByteArray& name) {
 }
 
 std::unique_ptr<InstallationLock> InstallationLock::take(const FolderHandle& installation,
-                                                         std::chrono::milliseconds wait) {
-    const int fd = openLockFile(installation.fd(), QFile::encodeName(kInstallationLockName.toString()));
-    if (fd < 0) {
+                                                         std::chrono::milliseconds wait, QString* why) {
+    const QString name = kInstallationLockName.toString();
+    const auto fail = [&](const QString& reason) {
+        if (why) {
+            *why = reason;
+        }
         return nullptr;
+    };
+    const int fd = openLockFile(installation.fd(), QFile::encodeName(name));
+    if (fd < 0) {
+        return fail(QStringLiteral("Het slot %1 van de installatie kan niet geopend worden: %2")
+                        .arg(installation.pathOf(name), systemErrorText(errno)));
     }
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR) {
+        const int error = errno;
+        if (error != EWOULDBLOCK && error != EINTR) {
             ::close(fd);
-            return nullptr;
+            return fail(QStringLiteral("Het slot %1 van de installatie kan niet vergrendeld worden: %2")
+                            .arg(installation.pathOf(name), systemErrorText(error)));
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             ::close(fd);
-            return nullptr;
+            return fail(QStringLiteral("Een andere update van %1 is bezig").arg(installation.path()));
         }
         QThread::msleep(50);
     }

@@ -50,6 +50,8 @@ bool updateMarkerExists(const FolderHandle& installation);
 // The marker; nothing when there is none. A FolderFileError when one stands there that cannot be
 // read or is no marker.
 std::optional<UpdateMarker> readUpdateMarker(const FolderHandle& installation);
+// Removes the temporary files of markers whose writer was killed half way; how many.
+int removeLeftoverMarkerFiles(const FolderHandle& installation);
 // Removes the marker and flushes the folder, so that a settled update stays settled.
 void removeUpdateMarker(const FolderHandle& installation);
 
@@ -62,9 +64,10 @@ QByteArray programDigest(const FolderHandle& folder, const QString& name);
 // installation. Its file is the owner's alone (0600).
 class InstallationLock {
 public:
-    // Takes the lock, trying until wait has passed; nothing when it stays taken or cannot be had.
+    // Takes the lock, trying until wait has passed; nothing when it stays taken or cannot be had,
+    // with why in *why when given.
     static std::unique_ptr<InstallationLock> take(const FolderHandle& installation,
-                                                  std::chrono::milliseconds wait);
+                                                  std::chrono::milliseconds wait, QString* why = nullptr);
     ~InstallationLock();
     InstallationLock(const InstallationLock&) = delete;
     InstallationLock& operator=(const InstallationLock&) = delete;

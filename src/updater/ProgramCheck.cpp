@@ -36,7 +36,8 @@ QString programVersionOf(const QString& programFile) {
 }
 
 std::optional<bool> isOlderDottedVersion(const QString& a, const QString& b) {
-    static const QRegularExpression dotted(QStringLiteral("^\\d{1,9}(\\.\\d{1,9})*$"));
+    static const QRegularExpression dotted(
+        QRegularExpression::anchoredPattern(QStringLiteral("\\d{1,9}(\\.\\d{1,9})*")));
     if (!dotted.match(a).hasMatch() || !dotted.match(b).hasMatch()) {
         return std::nullopt;
     }

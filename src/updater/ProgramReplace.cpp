@@ -90,24 +90,30 @@ StagedCopy::~StagedCopy() {
     }
 }
 
-void StagedCopy::commit() {
+std::optional<QString> StagedCopy::commit() {
     try {
         folder_.rename(name_, target_);
-        committed_ = true;
-        // the rename itself on disk: a power cut must not bring back the old name's file
-        folder_.flush();
     } catch (const FolderFileError& error) {
         throw ReplaceError(QStringLiteral("%1 kan niet naar %2 gekopieerd worden: vervangen (%3)")
                                .arg(shownAs_, folder_.pathOf(target_), error.message()));
     }
+    committed_ = true;
+    // the rename itself on disk: a power cut must not bring back the old name's file
+    try {
+        folder_.flush();
+    } catch (const FolderFileError& error) {
+        return QStringLiteral("%1 staat op zijn plaats, maar niet zeker op schijf: %2")
+            .arg(folder_.pathOf(target_), error.message());
+    }
+    return std::nullopt;
 }
 
 QByteArray installCopy(const FolderHandle& source, const QString& sourceName, const FolderHandle& folder,
-                       const QString& target, unsigned permissions) {
+                       const QString& target, unsigned permissions, std::optional<QString>* unflushed) {
     try {
         const FileDescriptor in = source.openForReading(sourceName, kMaxProgramBytes);
         StagedCopy copy(in.get(), source.pathOf(sourceName), folder, target, permissions, kMaxProgramBytes);
-        copy.commit();
+        *unflushed = copy.commit();
         return copy.digest();
     } catch (const FolderFileError& error) {
         throw ReplaceError(error.message());

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace vk {
 
 // A program file could not be copied into place; the message says which and why.
@@ -31,8 +33,10 @@ public:
     const QString& name() const { return name_; }
     // SHA-256 of the bytes copied, lower-case hex
     const QByteArray& digest() const { return digest_; }
-    // Renames the copy over the target and flushes the folder; a ReplaceError when either fails.
-    void commit();
+    // Renames the copy over the target and flushes the folder. A ReplaceError when the rename fails
+    // (the target is as it was); when only the flush fails, the copy is in place and the reason
+    // comes back, for the log: a power cut could still bring back the old file.
+    [[nodiscard]] std::optional<QString> commit();
 
 private:
     QString shownAs_;
@@ -44,9 +48,10 @@ private:
 };
 
 // A copy of the plain file sourceName of source put in place as target of folder in one step
-// (a StagedCopy, committed); its digest.
+// (a StagedCopy, committed); its digest. A folder that cannot be flushed afterwards is said in
+// *unflushed.
 QByteArray installCopy(const FolderHandle& source, const QString& sourceName, const FolderHandle& folder,
-                       const QString& target, unsigned permissions);
+                       const QString& target, unsigned permissions, std::optional<QString>* unflushed);
 
 // Removes the temporary copies that a killed updater left for target in folder; how many.
 int removeLeftoverCopies(const FolderHandle& folder, const QString& target);

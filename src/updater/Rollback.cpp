@@ -22,14 +22,21 @@ bool putBackPrevious(UpdaterLog& log, const FolderHandle& installation, const Up
                         .arg(copy.folder.pathOf(copy.name)));
                 continue;
             }
-            staged.commit();
-            removeUpdateMarker(installation);
-            log.line(
-                QStringLiteral("De vorige versie is teruggezet uit %1").arg(copy.folder.pathOf(copy.name)));
-            return true;
+            if (const std::optional<QString> unflushed = staged.commit()) {
+                log.line(*unflushed);
+            }
         } catch (const Error& error) {
             log.line(error.message());
+            continue;
         }
+        // the previous program is in place: the update is settled
+        log.line(QStringLiteral("De vorige versie is teruggezet uit %1").arg(copy.folder.pathOf(copy.name)));
+        try {
+            removeUpdateMarker(installation);
+        } catch (const Error& error) {
+            log.line(error.message());  // a later --recover finds the previous version and removes it
+        }
+        return true;
     }
     log.line(
         QStringLiteral("Geen bewaarde kopie heeft de bytes van de vorige versie; er is niets teruggezet"));
@@ -42,10 +49,11 @@ void recoverInstallation(UpdaterLog& log, const QString& installationFolder, Rec
         return;  // the everyday case, before every start: nothing unsettled
     }
     log.writeTo(installation);
-    const std::unique_ptr<InstallationLock> lock = InstallationLock::take(installation, timings.lockWait);
+    QString why;
+    const std::unique_ptr<InstallationLock> lock =
+        InstallationLock::take(installation, timings.lockWait, &why);
     if (!lock) {
-        log.line(QStringLiteral("Een update van %1 is nog bezig; er wordt niets hersteld")
-                     .arg(installationFolder));
+        log.line(QStringLiteral("%1; er wordt niets hersteld").arg(why));
         return;
     }
     std::optional<UpdateMarker> marker;

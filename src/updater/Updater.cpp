@@ -77,15 +77,17 @@ UpdaterExit Updater::run(const QString& parameter) {
     }
     log_.line(QStringLiteral("Update van %1").arg(download));
 
+    QString lockRefused;
     const std::unique_ptr<InstallationLock> installationLock =
-        InstallationLock::take(*installation, timings_.lockWait);
+        InstallationLock::take(*installation, timings_.lockWait, &lockRefused);
     if (!installationLock) {
-        log_.line(QStringLiteral("Een andere update van %1 is bezig; er is niets veranderd").arg(ownFolder_));
+        log_.line(QStringLiteral("%1; er is niets veranderd").arg(lockRefused));
         return UpdaterExit::FolderStaysTaken;
     }
     const QString program = kInstalledProgramName.toString();
     try {
-        const int left = removeLeftoverCopies(*installation, program);
+        const int left =
+            removeLeftoverCopies(*installation, program) + removeLeftoverMarkerFiles(*installation);
         if (left > 0) {
             log_.line(QStringLiteral("%1 achtergebleven tijdelijke kopie(\u00ebn) verwijderd").arg(left));
         }
@@ -170,10 +172,10 @@ UpdaterExit Updater::run(const QString& parameter) {
                   "Versie %1 is nieuwer dan %2 en ondertekend met de sleutel van het ge\u00efnstalleerde "
                   "programma")
                   .arg(newVersion, oldVersion));
-    if (const std::optional<QString> why =
+    if (const std::optional<QString> doesNotStart =
             whyItDoesNotStart(staged->path(), ownFolder_, timings_.probeLimit)) {
-        log_.line(
-            QStringLiteral("Geweigerd: versie %1 start niet op deze computer: %2").arg(newVersion, *why));
+        log_.line(QStringLiteral("Geweigerd: versie %1 start niet op deze computer: %2")
+                      .arg(newVersion, *doesNotStart));
         staged.reset();
         forget();
         return restartOld(UpdaterExit::Refused);
@@ -183,9 +185,16 @@ UpdaterExit Updater::run(const QString& parameter) {
     // --recover, and in the data folder's Backups as before.
     UpdateMarker marker;
     std::optional<FolderHandle> backups;
+    std::optional<QString> unflushed;
+    const auto sayUnflushed = [&] {
+        if (unflushed) {
+            log_.line(*unflushed);
+        }
+    };
     try {
-        marker.previousDigest =
-            installCopy(*installation, program, *installation, kPreviousProgramName.toString(), permissions);
+        marker.previousDigest = installCopy(*installation, program, *installation,
+                                            kPreviousProgramName.toString(), permissions, &unflushed);
+        sayUnflushed();
         log_.line(QStringLiteral("Versie %1 bewaard als %2")
                       .arg(oldVersion, installation->pathOf(kPreviousProgramName.toString())));
     } catch (const ReplaceError& failed) {
@@ -196,7 +205,8 @@ UpdaterExit Updater::run(const QString& parameter) {
     try {
         backups = data->folder(QStringLiteral("Backups"), true);
         removeLeftoverCopies(*backups, program);
-        installCopy(*installation, program, *backups, program, permissions);
+        installCopy(*installation, program, *backups, program, permissions, &unflushed);
+        sayUnflushed();
         log_.line(QStringLiteral("Versie %1 bewaard als %2").arg(oldVersion, backups->pathOf(program)));
     } catch (const Error& failed) {
         backups.reset();
@@ -210,7 +220,10 @@ UpdaterExit Updater::run(const QString& parameter) {
     marker.watchMs = (timings_.startWait + timings_.holdTime).count();
     try {
         writeUpdateMarker(*installation, marker);
-        staged->commit();
+        // from a successful rename on, the new program is in place: a folder that cannot be flushed
+        // is said, and the marker (on disk) still lets a later --recover settle what a power cut leaves
+        unflushed = staged->commit();
+        sayUnflushed();
     } catch (const Error& failed) {
         log_.line(failed.message());
         staged.reset();
@@ -270,9 +283,15 @@ UpdaterExit Updater::run(const QString& parameter) {
     if (backups) {
         copies.push_back({*backups, program});
     }
-    if (putBackPrevious(log_, *installation, marker, copies)) {
-        log_.line(QStringLiteral("Versie %1 is teruggezet").arg(oldVersion));
+    if (!putBackPrevious(log_, *installation, marker, copies)) {
+        // starting the version that just failed again would not help: an administrator puts a
+        // version back by hand
+        log_.line(
+            QStringLiteral("Versie %1 blijft staan maar draait niet; zet de vorige versie met de hand terug")
+                .arg(newVersion));
+        return UpdaterExit::RolledBack;
     }
+    log_.line(QStringLiteral("Versie %1 is teruggezet").arg(oldVersion));
     startLink(link, QStringLiteral("De vorige versie"));
     return UpdaterExit::RolledBack;
 }

@@ -208,6 +208,7 @@ TEST(UpdaterVersions, AreComparedAsDottedNumbers) {
         {"", "1.0", std::nullopt},
         {"1..0", "1.0.1", std::nullopt},
         {"1.0", "-1.0", std::nullopt},
+        {"1.0.0.1", "1.0.0.2\n", std::nullopt},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(isOlderDottedVersion(QString::fromLatin1(c.older), QString::fromLatin1(c.newer)), c.isOlder)
@@ -699,7 +700,7 @@ TEST_F(UpdaterRun, RecoverSettlesOnlyWhatItMay) {
     EXPECT_TRUE(marked());
     EXPECT_TRUE(sameBytes(program, programs->failsToStart));
     EXPECT_TRUE(recoverOutput.contains(
-        QStringLiteral("Een update van %1 is nog bezig; er wordt niets hersteld").arg(installFolder)))
+        QStringLiteral("Een andere update van %1 is bezig; er wordt niets hersteld").arg(installFolder)))
         << everything();
 
     // the kept copy no longer holds the previous program: it is not installed, the marker stays
