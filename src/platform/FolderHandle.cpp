@@ -75,9 +75,10 @@ FileDescriptor FolderHandle::openForReading(const QString& name, qint64 maxBytes
     return file;
 }
 
-QByteArray readAllFrom(int fd, qint64 maxBytes, const QString& shownAs) {
-    QByteArray bytes;
+void readInChunks(int fd, qint64 maxBytes, const QString& shownAs,
+                  const std::function<void(QByteArrayView piece)>& take) {
     char buffer[1 << 16];
+    qint64 total = 0;
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
@@ -87,13 +88,20 @@ QByteArray readAllFrom(int fd, qint64 maxBytes, const QString& shownAs) {
             fail(QStringLiteral("Het bestand kan niet gelezen worden:"), shownAs, errno);
         }
         if (got == 0) {
-            return bytes;
+            return;
         }
-        if (bytes.size() + got > maxBytes) {
+        total += got;
+        if (total > maxBytes) {
             throw FolderFileError(QStringLiteral("%1 is groter dan %2 bytes").arg(shownAs).arg(maxBytes));
         }
-        bytes.append(buffer, got);
+        take(QByteArrayView(buffer, got));
     }
+}
+
+QByteArray readAllFrom(int fd, qint64 maxBytes, const QString& shownAs) {
+    QByteArray bytes;
+    readInChunks(fd, maxBytes, shownAs, [&](QByteArrayView piece) { bytes.append(piece); });
+    return bytes;
 }
 
 QByteArray FolderHandle::readAll(const QString& name, qint64 maxBytes) const {

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace vk {
@@ -62,8 +63,12 @@ private:
     QString path_;
 };
 
-// Reads everything from fd (from its current offset) up to maxBytes; a FolderFileError naming
-// shownAs when it cannot, or when there is more.
+// Reads fd from its current offset to its end, handing each piece to take as it comes, so that a
+// large file is never held whole; a FolderFileError naming shownAs when it cannot be read, or
+// when it holds more than maxBytes (the pieces up to the limit have been handed on then).
+void readInChunks(int fd, qint64 maxBytes, const QString& shownAs,
+                  const std::function<void(QByteArrayView piece)>& take);
+// Everything from fd up to maxBytes, read the same way.
 QByteArray readAllFrom(int fd, qint64 maxBytes, const QString& shownAs);
 
 }  // namespace vk

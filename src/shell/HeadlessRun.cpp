@@ -1,5 +1,4 @@
 #include "shell/HeadlessRun.h"
-#include "shell/UpdateConfirmation.h"
 
 #include "platform/KeptLog.h"
 
@@ -14,6 +13,7 @@
 #include "shell/ProgramFolderLock.h"
 #include "shell/QtMessageRouting.h"
 #include "shell/StopSignals.h"
+#include "shell/UpdateConfirmation.h"
 #include "w2w/OrderImport.h"
 
 #include <QCoreApplication>

@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/FileNames.h"
+#include "platform/LockFile.h"
 
 #include <QDir>
 #include <QSysInfo>
@@ -91,11 +92,7 @@ ProgramFolderLock::ProgramFolderLock(const QString& programFolder)
             continue;
         }
         fd_ = fd;
-        struct stat st {};
-        if (::fstat(fd_, &st) == 0 && (st.st_mode & 07777) != 0600 && st.st_uid == ::geteuid()) {
-            // left by an earlier version, readable by all
-            static_cast<void>(::fchmod(fd_, 0600));
-        }
+        keepOwnerOnly(fd_);  // one that an earlier version left readable by all
         if (writable) {
             // emptied first: what a dead link wrote must not be read as this one (a failed write on a
             // full disk leaves the file empty, and a second link says it cannot tell the holder)

@@ -1,16 +1,14 @@
 #include "shell/StopSignals.h"
 
 #include "platform/Errors.h"
+#include "platform/NotifySocket.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstddef>
-#include <cstring>
 
 namespace vk {
 
@@ -27,31 +25,6 @@ volatile std::sig_atomic_t stopSignalArrived = 0;
 // A socket to the service manager, connected in advance, when the link runs as a service: the
 // stop that cannot wait any longer still tells it that the link is stopping.
 int serviceSocket = -1;
-
-void connectServiceSocket() {
-    const QByteArray path = qgetenv("NOTIFY_SOCKET");
-    sockaddr_un address{};
-    if (path.isEmpty() || static_cast<std::size_t>(path.size()) >= sizeof address.sun_path ||
-        (path[0] != '/' && path[0] != '@')) {
-        return;
-    }
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
-    if (address.sun_path[0] == '@') {
-        address.sun_path[0] = '\0';  // an abstract socket
-    }
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return;
-    }
-    const auto length =
-        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + static_cast<std::size_t>(path.size()));
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-        ::close(fd);
-        return;
-    }
-    serviceSocket = fd;
-}
 
 // Only async-signal-safe calls below: write, send, alarm, _exit.
 void onGraceOver(int) {
@@ -95,7 +68,7 @@ void installStopSignalHandlers() {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw Error(QStringLiteral("Signaalafhandeling niet in te stellen: %1").arg(systemErrorText(errno)));
     }
-    connectServiceSocket();
+    serviceSocket = connectedNotifySocket();
     setHandler(SIGALRM, onGraceOver, 0);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         setHandler(signal, onStopSignal, SA_RESTART);

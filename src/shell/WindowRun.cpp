@@ -1,5 +1,4 @@
 #include "shell/WindowRun.h"
-#include "shell/UpdateConfirmation.h"
 
 #include "platform/Clock.h"
 #include "shell/LinkApplication.h"
@@ -9,6 +8,7 @@
 #include "shell/QtMessageRouting.h"
 #include "shell/StopSignals.h"
 #include "shell/THoofdscherm.h"
+#include "shell/UpdateConfirmation.h"
 #include "shell/WidgetPorts.h"
 
 #include <QDesktopServices>

@@ -1,13 +1,8 @@
 #include "update/UpdateMarker.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -135,82 +130,21 @@ void removeUpdateMarker(const FolderHandle& installation) {
 QByteArray programDigest(const FolderHandle& folder, const QString& name) {
     const FileDescriptor file = folder.openForReading(name, kMaxProgramBytes);
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    char buffer[1 << 16];
-    qint64 total = 0;
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            throw FolderFileError(QStringLiteral("Het bestand %1 kan niet gelezen worden: %2")
-                                      .arg(folder.pathOf(name), systemErrorText(errno)));
-        }
-        if (got == 0) {
-            break;
-        }
-        total += got;
-        if (total > kMaxProgramBytes) {
-            throw FolderFileError(
-                QStringLiteral("%1 is groter dan %2 bytes").arg(folder.pathOf(name)).arg(kMaxProgramBytes));
-        }
-        hash.addData(QByteArrayView(buffer, got));
-    }
+    readInChunks(file.get(), kMaxProgramBytes, folder.pathOf(name),
+                 [&](QByteArrayView piece) { hash.addData(piece); });
     return hash.result().toHex();
 }
 
-int openLockFile(int folderFd, const QByteArray& name) {
-    const int fd =
-        ::openat(folderFd, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return -1;
+std::unique_ptr<HeldLock> takeInstallationLock(const FolderHandle& installation,
+                                               std::chrono::milliseconds wait, QString* why) {
+    QString cannot;
+    std::unique_ptr<HeldLock> lock =
+        HeldLock::take(installation, kInstallationLockName.toString(), wait, &cannot);
+    if (!lock && why) {
+        *why = cannot.isEmpty() ? QStringLiteral("Een andere update van %1 is bezig").arg(installation.path())
+                                : cannot;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    if ((st.st_mode & 07777) != 0600 && st.st_uid == ::geteuid()) {
-        static_cast<void>(::fchmod(fd, 0600));
-    }
-    return fd;
-}
-
-std::unique_ptr<InstallationLock> InstallationLock::take(const FolderHandle& installation,
-                                                         std::chrono::milliseconds wait, QString* why) {
-    const QString name = kInstallationLockName.toString();
-    const auto fail = [&](const QString& reason) {
-        if (why) {
-            *why = reason;
-        }
-        return nullptr;
-    };
-    const int fd = openLockFile(installation.fd(), QFile::encodeName(name));
-    if (fd < 0) {
-        return fail(QStringLiteral("Het slot %1 van de installatie kan niet geopend worden: %2")
-                        .arg(installation.pathOf(name), systemErrorText(errno)));
-    }
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        if (error != EWOULDBLOCK && error != EINTR) {
-            ::close(fd);
-            return fail(QStringLiteral("Het slot %1 van de installatie kan niet vergrendeld worden: %2")
-                            .arg(installation.pathOf(name), systemErrorText(error)));
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::close(fd);
-            return fail(QStringLiteral("Een andere update van %1 is bezig").arg(installation.path()));
-        }
-        QThread::msleep(50);
-    }
-    return std::unique_ptr<InstallationLock>(new InstallationLock(fd));
-}
-
-InstallationLock::~InstallationLock() {
-    ::flock(fd_, LOCK_UN);
-    ::close(fd_);
+    return lock;
 }
 
 ConfirmOutcome confirmUpdate(const QString& programFile) {
@@ -219,8 +153,7 @@ ConfirmOutcome confirmUpdate(const QString& programFile) {
     if (!updateMarkerExists(installation)) {
         return ConfirmOutcome::NothingToConfirm;
     }
-    const std::unique_ptr<InstallationLock> lock =
-        InstallationLock::take(installation, std::chrono::milliseconds(0));
+    const std::unique_ptr<HeldLock> lock = takeInstallationLock(installation, std::chrono::milliseconds(0));
     if (!lock) {
         return ConfirmOutcome::Busy;
     }

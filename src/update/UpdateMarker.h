@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FolderHandle.h"
+#include "platform/LockFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -59,28 +60,12 @@ void removeUpdateMarker(const FolderHandle& installation);
 // followed, at most kMaxProgramBytes.
 QByteArray programDigest(const FolderHandle& folder, const QString& name);
 
-// The lock of an installation folder that the updater and its --recover hold while they work
-// there, and that a link takes for the moment it confirms an update: never two of them on one
-// installation. Its file is the owner's alone (0600).
-class InstallationLock {
-public:
-    // Takes the lock, trying until wait has passed; nothing when it stays taken or cannot be had,
-    // with why in *why when given.
-    static std::unique_ptr<InstallationLock> take(const FolderHandle& installation,
-                                                  std::chrono::milliseconds wait, QString* why = nullptr);
-    ~InstallationLock();
-    InstallationLock(const InstallationLock&) = delete;
-    InstallationLock& operator=(const InstallationLock&) = delete;
-
-private:
-    explicit InstallationLock(int fd) : fd_(fd) {}
-    int fd_;
-};
-
-// Opens (making it when missing) a lock file below folder for writing, mode 0600, and brings an
-// older file's mode back to 0600: a file others may read is one they may hold a lock on. -1 with
-// errno set when it cannot be opened.
-int openLockFile(int folderFd, const QByteArray& name);
+// The lock of an installation folder (kInstallationLockName) that the updater and its --recover
+// hold while they work there, and that a link takes for the moment it confirms an update: never
+// two of them on one installation. Nothing when it cannot be had within wait, with why in *why
+// when given (another update at work, or a lock file that cannot be used).
+std::unique_ptr<HeldLock> takeInstallationLock(const FolderHandle& installation,
+                                               std::chrono::milliseconds wait, QString* why = nullptr);
 
 // What a link that has held its data folder for a while says of an update of its own program.
 enum class ConfirmOutcome {

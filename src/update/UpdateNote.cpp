@@ -19,7 +19,7 @@ constexpr QStringView kWorkingFolder = u"workingFolder";
 }  // namespace
 
 QString updateNotePath(const QString& tempDownloadsFolder) {
-    return joinPath(tempDownloadsFolder, QStringLiteral(".VeloraUpdater.note"));
+    return joinPath(tempDownloadsFolder, kUpdateNoteName.toString());
 }
 
 void writeUpdateNote(const QString& path, const UpdateNote& note) {

@@ -17,7 +17,8 @@ struct UpdateNote {
     QString workingFolder;
 };
 
-// The note's place in a TempDownloads folder.
+// The note's name, and its place in a TempDownloads folder.
+inline constexpr QStringView kUpdateNoteName = u".VeloraUpdater.note";
 QString updateNotePath(const QString& tempDownloadsFolder);
 
 // Writes the note whole or not at all; a FileError when it cannot be written.

@@ -35,45 +35,32 @@ StagedCopy::StagedCopy(int sourceFd, const QString& shownAs, FolderHandle folder
                        unsigned permissions, qint64 maxBytes)
     : shownAs_(shownAs), folder_(std::move(folder)), target_(std::move(target)) {
     name_ = stagedPrefix(target_) + QString::number(::getpid());
+    const auto cannotCopy = [&](const QString& why) {
+        return ReplaceError(QStringLiteral("%1 kan niet naar %2 gekopieerd worden: %3")
+                                .arg(shownAs_, folder_.pathOf(target_), why));
+    };
     const auto fail = [&](const QString& what, int error) {
         folder_.remove(name_);
-        throw ReplaceError(QStringLiteral("%1 kan niet naar %2 gekopieerd worden: %3 (%4)")
-                               .arg(shownAs_, folder_.pathOf(target_), what, systemErrorText(error)));
+        throw cannotCopy(QStringLiteral("%1 (%2)").arg(what, systemErrorText(error)));
     };
+    FileDescriptor out(-1);
     try {
         folder_.remove(name_);
+        out = folder_.createNew(name_);
     } catch (const FolderFileError& error) {
-        throw ReplaceError(error.message());
-    }
-    FileDescriptor out(::openat(folder_.fd(), QFile::encodeName(name_).constData(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!out.isOpen()) {
-        throw ReplaceError(
-            QStringLiteral("%1 kan niet naar %2 gekopieerd worden: tijdelijk bestand maken (%3)")
-                .arg(shownAs_, folder_.pathOf(target_), systemErrorText(errno)));
+        throw cannotCopy(error.message());
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    char buffer[1 << 16];
-    qint64 total = 0;
-    for (;;) {
-        const ssize_t got = ::read(sourceFd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            fail(QStringLiteral("lezen"), errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        total += got;
-        if (total > maxBytes) {
-            fail(QStringLiteral("groter dan %1 bytes").arg(maxBytes), EFBIG);
-        }
-        hash.addData(QByteArrayView(buffer, got));
-        if (!writeAll(out.get(), buffer, static_cast<std::size_t>(got))) {
-            fail(QStringLiteral("schrijven"), errno);
-        }
+    try {
+        readInChunks(sourceFd, maxBytes, shownAs_, [&](QByteArrayView piece) {
+            hash.addData(piece);
+            if (!writeAll(out.get(), piece.data(), static_cast<std::size_t>(piece.size()))) {
+                fail(QStringLiteral("schrijven"), errno);
+            }
+        });
+    } catch (const FolderFileError& error) {
+        folder_.remove(name_);
+        throw cannotCopy(error.message());
     }
     if (::fchmod(out.get(), permissions) != 0) {
         fail(QStringLiteral("rechten zetten"), errno);

@@ -50,8 +50,7 @@ void recoverInstallation(UpdaterLog& log, const QString& installationFolder, Rec
     }
     log.writeTo(installation);
     QString why;
-    const std::unique_ptr<InstallationLock> lock =
-        InstallationLock::take(installation, timings.lockWait, &why);
+    const std::unique_ptr<HeldLock> lock = takeInstallationLock(installation, timings.lockWait, &why);
     if (!lock) {
         log.line(QStringLiteral("%1; er wordt niets hersteld").arg(why));
         return;

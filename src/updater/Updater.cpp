@@ -1,6 +1,8 @@
 #include "updater/Updater.h"
 
 #include "platform/FolderHandle.h"
+#include "platform/LockFile.h"
+#include "platform/Paths.h"
 #include "update/UpdateMarker.h"
 #include "update/UpdateNote.h"
 #include "updater/DownloadArgument.h"
@@ -78,8 +80,8 @@ UpdaterExit Updater::run(const QString& parameter) {
     log_.line(QStringLiteral("Update van %1").arg(download));
 
     QString lockRefused;
-    const std::unique_ptr<InstallationLock> installationLock =
-        InstallationLock::take(*installation, timings_.lockWait, &lockRefused);
+    const std::unique_ptr<HeldLock> installationLock =
+        takeInstallationLock(*installation, timings_.lockWait, &lockRefused);
     if (!installationLock) {
         log_.line(QStringLiteral("%1; er is niets veranderd").arg(lockRefused));
         return UpdaterExit::FolderStaysTaken;
@@ -96,7 +98,7 @@ UpdaterExit Updater::run(const QString& parameter) {
     }
 
     // The note only says how the link ran; the program is the one beside the updater.
-    const QString noteName = QStringLiteral(".VeloraUpdater.note");
+    const QString noteName = kUpdateNoteName.toString();
     std::optional<QByteArray> noteText;
     if (downloads->exists(noteName)) {
         try {
@@ -109,23 +111,29 @@ UpdaterExit Updater::run(const QString& parameter) {
         log_.line(QStringLiteral("Geen notitie %1 gevonden").arg(downloads->pathOf(noteName)));
     }
     QStringList ignored;
+    const bool display = displayPresent();
     const LinkStart link =
-        linkStartFor(installation->path(), argument.dataFolder, noteText, displayPresent(), &ignored);
+        linkStartFor(installation->path(), argument.dataFolder, noteText, display, &ignored);
     if (!ignored.isEmpty()) {
         log_.line(QStringLiteral("Uit de notitie genegeerd: %1").arg(ignored.join(QStringLiteral("; "))));
     }
-    if (!displayPresent()) {
+    if (!display) {
         log_.line(QStringLiteral("Geen beeldscherm gevonden: de koppeling start zonder venster"));
     }
 
-    std::unique_ptr<HeldFolderLock> folderLock =
-        HeldFolderLock::waitFor(argument.dataFolder, timings_.lockWait);
+    QString cannotLock;
+    std::unique_ptr<HeldLock> folderLock =
+        HeldLock::take(*data, kFolderLockFileName.toString(), timings_.lockWait, &cannotLock);
     if (!folderLock) {
-        log_.line(
-            QStringLiteral("De koppeling heeft de map %1 na %2 seconden nog niet vrijgegeven; er is niets "
-                           "veranderd")
-                .arg(argument.dataFolder)
-                .arg(std::chrono::duration_cast<std::chrono::seconds>(timings_.lockWait).count()));
+        if (!cannotLock.isEmpty()) {
+            log_.line(QStringLiteral("%1; er is niets veranderd").arg(cannotLock));
+        } else {
+            log_.line(QStringLiteral(
+                          "De koppeling heeft de map %1 na %2 seconden nog niet vrijgegeven; er is niets "
+                          "veranderd")
+                          .arg(argument.dataFolder)
+                          .arg(std::chrono::duration_cast<std::chrono::seconds>(timings_.lockWait).count()));
+        }
         return UpdaterExit::FolderStaysTaken;
     }
     log_.line(QStringLiteral("De koppeling heeft de map %1 vrijgegeven").arg(argument.dataFolder));
