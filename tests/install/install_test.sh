@@ -52,6 +52,16 @@ sizes=(16 24 32 48 64 128 256)
 
 install_sh() { "$root/scripts/install.sh" "$@" --build-dir "$build"; }
 
+# An install that must be refused: WHAT, the folder DIR it must not make, a text its message must
+# hold, then install.sh's arguments.
+expect_refused() {
+    local what=$1 dir=$2 why=$3 out rc
+    shift 3
+    out=$(install_sh "$@" 2>&1) && rc=0 || rc=$?
+    check "$what" test "$rc" -ne 0 -a ! -e "$dir"
+    check "  and says why" grep -q "$why" <<<"$out"
+}
+
 # The entries of the installation in a folder, as its manifest lists them: sets menu, autostart
 # and template (empty when it has none), and name, the menu entry's name without .desktop.
 names_of() {
@@ -218,12 +228,8 @@ first_matches() {
     test "$(readlink -- "${first[3]}")" = "${first[2]}"
 }
 
-set +e
-out=$(install_sh "$dir2" --service "$folder" 2>&1)
-rc=$?
-set -e
-check "a service on the folder of another installation's service is refused" test "$rc" -ne 0 -a ! -e "$dir2"
-check "  and says why" grep -q "another installation" <<<"$out"
+expect_refused "a service on the folder of another installation's service is refused" "$dir2" \
+    "another installation" "$dir2" --service "$folder"
 
 out2=$(install_sh "$dir2" --autostart --service "$folder2" 2>&1) || {
     echo "$out2"
@@ -284,12 +290,8 @@ check "uninstall leaves the service's data folder" cmp -- "$tmp/settings.kept" "
 # the menu entry quotes them, and so does the printed uninstall line; a service is refused (systemd
 # would not run the program), and an installation without data goes entirely
 bare="$home/opt/Vindo's \"kale\" \$HOME \`id\` map é"
-set +e
-out=$(install_sh "$bare" --service "$home/links/other" 2>&1)
-rc=$?
-set -e
-check "a service from a path with quotes is refused" test "$rc" -ne 0 -a ! -e "$bare"
-check "  and says why" grep -q "systemd runs no program" <<<"$out"
+expect_refused "a service from a path with quotes is refused" "$bare" "systemd runs no program" \
+    "$bare" --service "$home/links/other"
 out=$(install_sh "$bare" 2>&1) && rc=0 || rc=$?
 check "an installation in a path with quotes" test "$rc" -eq 0
 names_of "$bare"
