@@ -179,11 +179,17 @@ bool claimDeliveredFile(const QString& path, const QString& claimedPath) {
     if (::rename(encodeFileName(path).constData(), encodeFileName(claimedPath).constData()) == 0) {
         return true;
     }
-    if (errno == ENOENT) {
+    const int error = errno;
+    if (error == ENOENT) {
         return false;
     }
-    throw FileError(QStringLiteral("Cannot move file \"%1\" to \"%2\". %3")
-                        .arg(path, claimedPath, systemErrorText(errno)));
+    const QString message =
+        QStringLiteral("Cannot move file \"%1\" to \"%2\". %3").arg(path, claimedPath, systemErrorText(error));
+    // a name the folder cannot take is refused the same at every try
+    if (error == ENAMETOOLONG || error == EINVAL) {
+        throw FileRefusedForGood(message);
+    }
+    throw FileError(message);
 }
 
 namespace {

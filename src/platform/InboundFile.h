@@ -77,9 +77,10 @@ QString adjustLineBreaks(QStringView text);
 // (another reader took it); raises a FileError for any other failure.
 bool removeDeliveredFile(const QString& path);
 
-// Takes a delivered file by moving it to claimedPath (in the same folder, never replacing
-// anything there). Returns false when the file was already gone (another reader took it); raises a
-// FileError for any other failure.
+// Takes a delivered file by moving it to claimedPath (in the same folder). Returns false when the
+// file was already gone (another reader took it); raises a FileRefusedForGood when the folder can
+// never take the move (a name too long, a name it does not allow), a FileError for any other
+// failure.
 bool claimDeliveredFile(const QString& path, const QString& claimedPath);
 
 // The three together: the text of an inbound file with CR LF line breaks.
