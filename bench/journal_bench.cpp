@@ -44,10 +44,10 @@ struct NullPump final : vk::MessagePump {
 
 // A new order is answered at once: the journal and the answers are all the cycle does.
 struct Acknowledging final : vk::w2w::DocumentHandlers {
-    void handleNewOrder(vk::w2w::ImportEngine& e) override {
+    void handleNewOrder(vk::w2w::CurrentDocument& e) override {
         e.WriteAcknowledgement(QStringLiteral("BOB"), e.currentEntryName());
     }
-    void handleAmendment(vk::w2w::ImportEngine&) override {}
+    void handleAmendment(vk::w2w::CurrentDocument&) override {}
 };
 
 QByteArray document(int i) {

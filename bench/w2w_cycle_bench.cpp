@@ -142,10 +142,10 @@ long linkCycle(const Folders& f) {
     vk::SystemClock clock;
     // A new order is answered at once, so that the cycle writes what the plain loop writes.
     struct Acknowledging final : vk::w2w::DocumentHandlers {
-        void handleNewOrder(vk::w2w::ImportEngine& e) override {
+        void handleNewOrder(vk::w2w::CurrentDocument& e) override {
             e.WriteAcknowledgement(QStringLiteral("BOB"), e.currentEntryName());
         }
-        void handleAmendment(vk::w2w::ImportEngine&) override {}
+        void handleAmendment(vk::w2w::CurrentDocument&) override {}
     } handlers;
     vk::w2w::ImportEngine engine({settings, packet, log, errors, pump, clock}, handlers);
     engine.CheckXMLfiles();

@@ -37,6 +37,9 @@ class MessagePump {
 public:
     virtual ~MessagePump() = default;
     virtual void processPendingMessages() = 0;
+    // Whether the program has been asked to end (a stop signal, the window's end): long work that
+    // pumps stops at its next step and ends in order.
+    virtual bool stopRequested() const { return false; }
 };
 
 }  // namespace vk

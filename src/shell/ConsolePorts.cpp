@@ -1,6 +1,7 @@
 #include "shell/ConsolePorts.h"
 
 #include "platform/Errors.h"
+#include "shell/LinkApplication.h"
 #include "shell/StopSignals.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,10 @@ void LogReplacingErrorHandler::handleException(const std::exception& error) {
 void EventLoopPump::processPendingMessages() {
     StopSignals::noteProgress();
     QCoreApplication::processEvents();
+}
+
+bool EventLoopPump::stopRequested() const {
+    return StopSignals::requested() || LinkApplication::quitRequested();
 }
 
 }  // namespace vk

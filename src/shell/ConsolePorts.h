@@ -40,10 +40,12 @@ private:
     LogView& log_;
 };
 
-// Lets the event loop handle what is pending (timer ticks, signals).
+// Lets the event loop handle what is pending (timer ticks, signals); a stop is asked for by a stop
+// signal or the end of the window.
 class EventLoopPump final : public MessagePump {
 public:
     void processPendingMessages() override;
+    bool stopRequested() const override;
 };
 
 }  // namespace vk

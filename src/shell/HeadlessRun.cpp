@@ -63,6 +63,7 @@ public:
         report_.alive();
         events_.processPendingMessages();
     }
+    bool stopRequested() const override { return events_.stopRequested(); }
 
 private:
     ServiceReport& report_;

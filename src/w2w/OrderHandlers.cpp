@@ -26,14 +26,14 @@ Amount amountOf(const QString& text, bool ignored) {
 
 class Document {
 public:
-    explicit Document(const ImportEngine& engine) : engine_(engine) {}
-    QString text(QStringView tag) const { return engine_.tagValue(tag); }
+    explicit Document(const CurrentDocument& document) : document_(document) {}
+    QString text(QStringView tag) const { return document_.tagValue(tag); }
     bool present(QStringView tag) const { return !text(tag).isEmpty(); }
     int integer(QStringView tag) const { return readInteger(text(tag)); }
     bool flag(QStringView tag) const { return isFlagSet(text(tag)); }
 
 private:
-    const ImportEngine& engine_;
+    const CurrentDocument& document_;
 };
 
 // The amounts, taken over only when the document carries them, new order and amendment alike.
@@ -49,15 +49,15 @@ void assignAmounts(PlanningRecord& row, const Document& doc, const Settings& set
 
 // A step whose failure is only logged: it runs when the document can no longer be refused.
 template <class Step>
-void onlyLogFailures(ImportEngine& engine, const QString& unknownError, Step step) {
+void onlyLogFailures(CurrentDocument& document, const QString& unknownError, Step step) {
     try {
         step();
     } catch (const CycleInterrupted&) {
         throw;
     } catch (const std::exception& error) {
-        engine.logError(errorMessage(error));
+        document.logError(errorMessage(error));
     } catch (...) {
-        engine.logError(unknownError);
+        document.logError(unknownError);
     }
 }
 
@@ -121,9 +121,9 @@ std::optional<int> ADOZoekLaatste(const PlanningRecord& row) {
 OrderHandlers::OrderHandlers(PlanningRecord& row, TemporaryKeys& keys, TransactionLog& transactions)
     : row_(row), keys_(keys), transactions_(transactions) {}
 
-void OrderHandlers::assignNewOrder(const ImportEngine& engine) {
-    const Document doc(engine);
-    const Settings& settings = engine.settings();
+void OrderHandlers::assignNewOrder(const CurrentDocument& document) {
+    const Document doc(document);
+    const Settings& settings = document.settings();
     PlanningRecord& r = row_;
     r.setInteger(Column::pla_bdr_id, settings.number(Setting::Bedrijf));
     r.setInteger(Column::pla_reiziger, settings.number(Setting::Debiteur));
@@ -159,18 +159,18 @@ void OrderHandlers::assignNewOrder(const ImportEngine& engine) {
     r.setInteger(Column::pla_bellen, doc.flag(u"<callback>") ? 1 : 0);
 }
 
-void OrderHandlers::saveAndLog(ImportEngine& engine, int code) {
+void OrderHandlers::saveAndLog(CurrentDocument& document, int code) {
     // The connection opens before the unit: nothing inside it opens one.
     row_.database().open();
     PlanningUnit unit(row_.database());
     // the key that the document's record gave it, so that a later look finds the saved row
-    const QString& recorded = engine.documentKey();
+    const QString& recorded = document.documentKey();
     row_.setText(Column::pla_temp, recorded.isEmpty() ? keys_.next() : recorded);
     row_.save();
-    engine.reachedPoint(CyclePoint::AfterSave);
+    document.reachedPoint(CyclePoint::AfterSave);
     logSaved(code);
     unit.commit();
-    engine.reachedPoint(CyclePoint::AfterCommit);
+    document.reachedPoint(CyclePoint::AfterCommit);
 }
 
 bool OrderHandlers::documentSaved(const JournalRecord& record) {
@@ -183,15 +183,15 @@ void OrderHandlers::logSaved(int code) {
     }
 }
 
-void OrderHandlers::handleNewOrder(ImportEngine& engine) {
+void OrderHandlers::handleNewOrder(CurrentDocument& document) {
     row_.appendNew();
-    assignNewOrder(engine);
+    assignNewOrder(document);
     // A save the database refuses reaches the cycle, which refuses the document: the partner
     // learns that the order was not taken.
-    saveAndLog(engine, kCodeNewOrder);
+    saveAndLog(document, kCodeNewOrder);
     // Once saved, an order is never refused: what fails from here on is only logged.
-    onlyLogFailures(engine, QStringLiteral("Onbekende fout na het bewaren van de rit"), [&] {
-        engine.WriteAcknowledgement(kAcknowledged.toString(), engine.currentEntryName());
+    onlyLogFailures(document, QStringLiteral("Onbekende fout na het bewaren van de rit"), [&] {
+        document.WriteAcknowledgement(kAcknowledged.toString(), document.currentEntryName());
     });
 }
 
@@ -202,18 +202,18 @@ void OrderHandlers::openByOrderNumber(int orderNumber) {
     }
 }
 
-void OrderHandlers::cancel(ImportEngine& engine, int orderNumber) {
+void OrderHandlers::cancel(CurrentDocument& document, int orderNumber) {
     openByOrderNumber(orderNumber);
     row_.setText(Column::pla_opmerking, QStringLiteral("(VERWIJDERD DOOR OPDRACHTGEVER)"));
     row_.setText(Column::pla_status, QStringLiteral("S"));
-    saveAndLog(engine, kCodeCancelled);
+    saveAndLog(document, kCodeCancelled);
     row_.Close();
 }
 
-void OrderHandlers::amend(ImportEngine& engine, int orderNumber) {
+void OrderHandlers::amend(CurrentDocument& document, int orderNumber) {
     openByOrderNumber(orderNumber);
-    const Document doc(engine);
-    const Settings& settings = engine.settings();
+    const Document doc(document);
+    const Settings& settings = document.settings();
     PlanningRecord& r = row_;
     if (doc.present(u"<ssec>")) {
         r.setDateTime(Column::pla_datum, readPickupTime(doc.text(u"<ssec>")));
@@ -246,20 +246,20 @@ void OrderHandlers::amend(ImportEngine& engine, int orderNumber) {
     assignAids(r, doc, settings);
     r.setText(Column::pla_telefoon, doc.text(u"<contact>"));
     r.setInteger(Column::pla_bellen, doc.flag(u"<callback>") ? 1 : 0);
-    saveAndLog(engine, kCodeAmended);
+    saveAndLog(document, kCodeAmended);
     r.Close();
 }
 
-void OrderHandlers::handleAmendment(ImportEngine& engine) {
-    const QString canceled = engine.tagValue(u"<canceled>");
+void OrderHandlers::handleAmendment(CurrentDocument& document) {
+    const QString canceled = document.tagValue(u"<canceled>");
     if (canceled == u"1") {
-        cancel(engine, orderNumberOf(engine.tagValue(u"<id>")));
+        cancel(document, orderNumberOf(document.tagValue(u"<id>")));
     }
     if (canceled == u"0" || canceled.isEmpty()) {
-        amend(engine, orderNumberOf(engine.tagValue(u"<id>")));
+        amend(document, orderNumberOf(document.tagValue(u"<id>")));
     }
-    onlyLogFailures(engine, QStringLiteral("Onbekende fout bij het schrijven van de bevestiging"), [&] {
-        engine.WriteAcknowledgement(kAcknowledged.toString(), engine.currentEntryName());
+    onlyLogFailures(document, QStringLiteral("Onbekende fout bij het schrijven van de bevestiging"), [&] {
+        document.WriteAcknowledgement(kAcknowledged.toString(), document.currentEntryName());
     });
 }
 

@@ -3,7 +3,9 @@
 #include "planning/PlanningRecord.h"
 #include "planning/TemporaryKey.h"
 #include "planning/TransactionLog.h"
-#include "w2w/ImportEngine.h"
+#include "w2w/DocumentHandlers.h"
+
+#include <optional>
 
 namespace vk::w2w {
 
@@ -13,20 +15,20 @@ class OrderHandlers final : public DocumentHandlers {
 public:
     OrderHandlers(PlanningRecord& row, TemporaryKeys& keys, TransactionLog& transactions);
 
-    void handleNewOrder(ImportEngine& engine) override;
-    void handleAmendment(ImportEngine& engine) override;
+    void handleNewOrder(CurrentDocument& document) override;
+    void handleAmendment(CurrentDocument& document) override;
     bool documentSaved(const JournalRecord& record) override;
     void cycleStarts() override { row_.database().checkBeforeNextUse(); }
 
 private:
-    void assignNewOrder(const ImportEngine& engine);
-    void cancel(ImportEngine& engine, int orderNumber);
-    void amend(ImportEngine& engine, int orderNumber);
+    void assignNewOrder(const CurrentDocument& document);
+    void cancel(CurrentDocument& document, int orderNumber);
+    void amend(CurrentDocument& document, int orderNumber);
     void openByOrderNumber(int orderNumber);
     // The row with the document's temporary key and its transaction row, committed together.
     // A refused save reaches the caller; the transaction row's failures go to the general error
     // handler, and the row commits without it.
-    void saveAndLog(ImportEngine& engine, int code);
+    void saveAndLog(CurrentDocument& document, int code);
     void logSaved(int code);
 
     PlanningRecord& row_;

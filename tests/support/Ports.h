@@ -51,8 +51,10 @@ public:
             onPump();
         }
     }
+    bool stopRequested() const override { return stop; }
     int calls = 0;
     std::function<void()> onPump;
+    bool stop = false;  // the program was asked to end
 };
 
 // Message boxes answered as the test sets in advance; every box shown is recorded.

@@ -30,18 +30,18 @@ using ::testing::IsEmpty;
 // acknowledged with "BOB", as the real ones do when all goes well.
 class ScriptedHandlers final : public DocumentHandlers {
 public:
-    void handleNewOrder(ImportEngine& engine) override {
+    void handleNewOrder(CurrentDocument& engine) override {
         newOrders.append(engine.currentEntryName());
         onNewOrder ? onNewOrder(engine)
                    : engine.WriteAcknowledgement(QStringLiteral("BOB"), engine.currentEntryName());
     }
-    void handleAmendment(ImportEngine& engine) override {
+    void handleAmendment(CurrentDocument& engine) override {
         amendments.append(engine.currentEntryName());
         onAmendment ? onAmendment(engine)
                     : engine.WriteAcknowledgement(QStringLiteral("BOB"), engine.currentEntryName());
     }
-    std::function<void(ImportEngine&)> onNewOrder;
-    std::function<void(ImportEngine&)> onAmendment;
+    std::function<void(CurrentDocument&)> onNewOrder;
+    std::function<void(CurrentDocument&)> onAmendment;
     QStringList newOrders;
     QStringList amendments;
 };
@@ -250,7 +250,7 @@ TEST_F(ImportCycle, AMissingExchangeFolderIsNotMade) {
 }
 
 TEST_F(ImportCycle, AFileRefusedAfterItsDeletionLeavesItsCopyAWobAndOneErrorLine) {
-    handlers.onNewOrder = [](ImportEngine&) {
+    handlers.onNewOrder = [](CurrentDocument&) {
         throw ConvertError(QStringLiteral("Invalid argument to date encode"));
     };
     drop(QStringLiteral("4711.s2c"), document("ADD", " 4711 "));
@@ -262,7 +262,7 @@ TEST_F(ImportCycle, AFileRefusedAfterItsDeletionLeavesItsCopyAWobAndOneErrorLine
 }
 
 TEST_F(ImportCycle, AHandlerThatCatchesItsOwnErrorIsFollowedByTheHandledLine) {
-    handlers.onAmendment = [](ImportEngine& e) { e.logError(QStringLiteral("schrijven mislukt")); };
+    handlers.onAmendment = [](CurrentDocument& e) { e.logError(QStringLiteral("schrijven mislukt")); };
     drop(QStringLiteral("9.s2c"), document("UPD", "9"));
     runCycle();
     EXPECT_THAT(log.lines, ElementsAre(errorLine(QStringLiteral("schrijven mislukt")),
@@ -271,8 +271,8 @@ TEST_F(ImportCycle, AHandlerThatCatchesItsOwnErrorIsFollowedByTheHandledLine) {
 }
 
 TEST_F(ImportCycle, AnErrorOfAnotherTypeIsRefusedLikeOurs) {
-    handlers.onNewOrder = [](ImportEngine&) { throw std::runtime_error("driver fault"); };
-    handlers.onAmendment = [](ImportEngine&) { throw 42; };
+    handlers.onNewOrder = [](CurrentDocument&) { throw std::runtime_error("driver fault"); };
+    handlers.onAmendment = [](CurrentDocument&) { throw 42; };
     drop(QStringLiteral("1.s2c"), document("ADD", "1"));
     drop(QStringLiteral("2.s2c"), document("UPD", "2"));
     runCycle();
@@ -283,7 +283,7 @@ TEST_F(ImportCycle, AnErrorOfAnotherTypeIsRefusedLikeOurs) {
 }
 
 TEST_F(ImportCycle, AWobThatCannotBeWrittenEndsTheCycleThroughTheGeneralErrorHandler) {
-    handlers.onNewOrder = [](ImportEngine&) {
+    handlers.onNewOrder = [](CurrentDocument&) {
         throw ConvertError(QStringLiteral("Invalid argument to time encode"));
     };
     drop(QStringLiteral("a.s2c"), document("ADD", "1"));
