@@ -59,7 +59,8 @@ bool makeFolderIfMissing(const QString& path) {
     if (errno == EEXIST) {
         return false;
     }
-    throw FileError(QStringLiteral("Cannot create folder \"%1\". %2").arg(path, systemErrorText(errno)));
+    throw FileError(
+        QStringLiteral("De map \"%1\" kan niet gemaakt worden. %2").arg(path, systemErrorText(errno)));
 }
 
 std::optional<QString> moveIntoFolder(const QString& path, const QString& folder) {
@@ -76,12 +77,12 @@ std::optional<QString> moveIntoFolder(const QString& path, const QString& folder
             case Rename::TargetTaken:
                 continue;
             case Rename::Failed:
-                throw FileError(QStringLiteral("Cannot move \"%1\" to \"%2\". %3")
+                throw FileError(QStringLiteral("\"%1\" kan niet verplaatst worden naar \"%2\". %3")
                                     .arg(path, target, systemErrorText(errno)));
         }
     }
-    throw FileError(
-        QStringLiteral("Cannot move \"%1\" to \"%2\". %3").arg(path, folder, systemErrorText(EEXIST)));
+    throw FileError(QStringLiteral("\"%1\" kan niet verplaatst worden naar \"%2\". %3")
+                        .arg(path, folder, systemErrorText(EEXIST)));
 }
 
 std::optional<EntryLook> lookAt(const QString& path) {

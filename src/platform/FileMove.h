@@ -8,7 +8,7 @@ namespace vk {
 
 // Makes the folder at path when nothing is there: one level, never its parents (a missing parent
 // may be a share that is not mounted). Returns whether it was made; raises a FileError
-// "Cannot create folder "<path>". <reason>" when it cannot be.
+// "De map "<path>" kan niet gemaakt worden. <reason>" when it cannot be.
 bool makeFolderIfMissing(const QString& path);
 
 // Moves the entry at path (a file, a link or a folder) into folder, made when missing, under its

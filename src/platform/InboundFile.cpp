@@ -24,7 +24,7 @@ namespace vk {
 namespace {
 
 QString cannotOpen(const QString& path, const QString& reason) {
-    return QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason);
+    return QStringLiteral("Het bestand \"%1\" kan niet geopend worden. %2").arg(path, reason);
 }
 
 QString tooLarge(qint64 size) {
@@ -112,7 +112,7 @@ QByteArray readDeliveredFile(const QString& path, StabilityLooks* looks) {
         throw FileRefusedForGood(cannotOpen(path, systemErrorText(EISDIR)));
     }
     if (!S_ISREG(info.st_mode)) {
-        throw FileRefusedForGood(cannotOpen(path, QStringLiteral("Not a regular file")));
+        throw FileRefusedForGood(cannotOpen(path, QStringLiteral("Het is geen gewoon bestand")));
     }
     if (info.st_size > kMaxDeliveredFileSize) {
         throw FileRefusedForGood(cannotOpen(path, tooLarge(info.st_size)));
@@ -120,7 +120,7 @@ QByteArray readDeliveredFile(const QString& path, StabilityLooks* looks) {
     switch (writerOf(fd.get())) {
         case Writer::Present:
             throw FileError(
-                cannotOpen(path, QStringLiteral("The file is still open for writing by another program")));
+                cannotOpen(path, QStringLiteral("Een ander programma schrijft nog in het bestand")));
         case Writer::Unknown:
             if (looks != nullptr &&
                 !looks->standsStill(path, info.st_size,
@@ -144,7 +144,8 @@ QByteArray readDeliveredFile(const QString& path, StabilityLooks* looks) {
             if (errno == EINTR) {
                 continue;
             }
-            throw FileError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, systemErrorText(errno)));
+            throw FileError(QStringLiteral("Het bestand \"%1\" kan niet gelezen worden. %2")
+                                .arg(path, systemErrorText(errno)));
         }
         if (got == 0) {
             break;
@@ -172,7 +173,8 @@ bool removeDeliveredFile(const QString& path) {
     if (errno == ENOENT) {
         return false;
     }
-    throw FileError(QStringLiteral("Cannot delete file \"%1\". %2").arg(path, systemErrorText(errno)));
+    throw FileError(QStringLiteral("Het bestand \"%1\" kan niet verwijderd worden. %2")
+                        .arg(path, systemErrorText(errno)));
 }
 
 bool claimDeliveredFile(const QString& path, const QString& claimedPath) {
@@ -183,8 +185,8 @@ bool claimDeliveredFile(const QString& path, const QString& claimedPath) {
     if (error == ENOENT) {
         return false;
     }
-    const QString message =
-        QStringLiteral("Cannot move file \"%1\" to \"%2\". %3").arg(path, claimedPath, systemErrorText(error));
+    const QString message = QStringLiteral("Het bestand \"%1\" kan niet verplaatst worden naar \"%2\". %3")
+                                .arg(path, claimedPath, systemErrorText(error));
     // a name the folder cannot take is refused the same at every try
     if (error == ENAMETOOLONG || error == EINVAL) {
         throw FileRefusedForGood(message);
@@ -218,9 +220,10 @@ QString decodeTextFile(const QByteArray& bytes, const QString& path) {
         const bool truncated = encoding != QStringConverter::Utf8 && (bytes.size() - markLength) % 2 != 0;
         if (decoder.hasError() || truncated || hasLoneSurrogate(text)) {
             throw FileRefusedForGood(
-                QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
-                               "exists in the target multi-byte code page")
-                    .arg(path));
+                QStringLiteral(
+                    "Het bestand \"%1\" kan niet gelezen worden. De inhoud is geen geldige %2-tekst")
+                    .arg(path, encoding == QStringConverter::Utf8 ? QStringLiteral("UTF-8")
+                                                                  : QStringLiteral("UTF-16")));
         }
         return text;
     };

@@ -48,7 +48,9 @@ bool verifies(const QByteArray& signature, const QByteArray& message, const QByt
     }
     const MdCtx context(EVP_MD_CTX_new());
     if (!context) {
-        throw Error(QStringLiteral("Cannot check a program's signature: OpenSSL has no memory left."));
+        throw Error(
+            QStringLiteral("De handtekening van een programma kan niet gecontroleerd worden: OpenSSL heeft "
+                           "geen geheugen meer."));
     }
     // Ed25519 hashes the message itself: no digest is named, and the message goes in at once.
     if (EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1) {

@@ -175,7 +175,8 @@ qint32 announcedSize(const QStringList& headerLines) {
 QString fileDigest(const QString& path, HashType type) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw FileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+        throw FileError(
+            QStringLiteral("Het bestand \"%1\" kan niet geopend worden. %2").arg(path, file.errorString()));
     }
     if (type == HashType::CRC32) {
         uLong crc = crc32(0L, Z_NULL, 0);

@@ -1,4 +1,5 @@
 #include "platform/Errors.h"
+#include "platform/FileMove.h"
 #include "platform/InboundFile.h"
 #include "support/ParamName.h"
 #include "support/TempFolder.h"
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <functional>
 
 namespace vk {
 namespace {
@@ -88,24 +90,31 @@ QString loadError(const QString& path) {
 TEST(InboundFileLoading, UnreadableFilesFailWithTheirReason) {
     TempFolder dir;
     const QString missing = dir.file(QStringLiteral("gone.s2c"));
-    EXPECT_EQ(loadError(missing),
-              QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(missing));
+    EXPECT_EQ(
+        loadError(missing),
+        QStringLiteral("Het bestand \"%1\" kan niet geopend worden. No such file or directory").arg(missing));
 
     const QString folder = dir.mkdir(QStringLiteral("x.s2c"));
-    EXPECT_EQ(loadError(folder), QStringLiteral("Cannot open file \"%1\". Is a directory").arg(folder));
+    EXPECT_EQ(loadError(folder),
+              QStringLiteral("Het bestand \"%1\" kan niet geopend worden. Is a directory").arg(folder));
 
     const QString fifo = dir.file(QStringLiteral("pipe.s2c"));
     ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
-    EXPECT_EQ(loadError(fifo), QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(fifo));
+    EXPECT_EQ(
+        loadError(fifo),
+        QStringLiteral("Het bestand \"%1\" kan niet geopend worden. Het is geen gewoon bestand").arg(fifo));
 
     const QString badUtf8 = dir.write(QStringLiteral("bad.s2c"), "\xEF\xBB\xBF<id>\xC3\x28</id>");
-    EXPECT_EQ(loadError(badUtf8),
-              QStringLiteral("Cannot read file \"%1\". No mapping for the Unicode character "
-                             "exists in the target multi-byte code page")
-                  .arg(badUtf8));
+    EXPECT_EQ(
+        loadError(badUtf8),
+        QStringLiteral("Het bestand \"%1\" kan niet gelezen worden. De inhoud is geen geldige UTF-8-tekst")
+            .arg(badUtf8));
 
     const QString oddUtf16 = dir.write(QStringLiteral("odd.s2c"), QByteArray("\xFF\xFE<\0i", 5));
-    EXPECT_TRUE(loadError(oddUtf16).startsWith(QStringLiteral("Cannot read file")));
+    EXPECT_EQ(
+        loadError(oddUtf16),
+        QStringLiteral("Het bestand \"%1\" kan niet gelezen worden. De inhoud is geen geldige UTF-16-tekst")
+            .arg(oddUtf16));
 
     // half a surrogate pair in UTF-16, either way round, is refused like any other invalid UTF-16
     for (const QByteArray& lone : {QByteArray("\xFF\xFE"
@@ -119,12 +128,48 @@ TEST(InboundFileLoading, UnreadableFilesFailWithTheirReason) {
                                               "a\0\x00\xD8",
                                               6)}) {
         const QString path = dir.write(QStringLiteral("lone.s2c"), lone);
-        EXPECT_TRUE(loadError(path).startsWith(QStringLiteral("Cannot read file")))
+        EXPECT_EQ(loadError(path),
+                  QStringLiteral("Het bestand \"%1\" kan niet gelezen worden. De inhoud is geen geldige "
+                                 "UTF-16-tekst")
+                      .arg(path))
             << lone.toHex().toStdString();
     }
     // a real pair is a character
     const QString pair = dir.write(QStringLiteral("pair.s2c"), QByteArray("\xFF\xFE\x3D\xD8\x95\xDE", 6));
     EXPECT_EQ(loadTextFile(pair), QStringLiteral("\U0001F695"));
+}
+
+// Taking a file, putting it aside and making a folder for it fail with the paths and the system's
+// reason, in the link's own words.
+TEST(InboundFileLoading, TakingAndMovingFailuresNameThePaths) {
+    TempFolder dir;
+    const auto messageOf = [](const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const FileError& e) {
+            return e.message();
+        }
+        return QStringLiteral("<no error>");
+    };
+    const QString folder = dir.mkdir(QStringLiteral("map.s2c"));
+    EXPECT_EQ(messageOf([&] { removeDeliveredFile(folder); }),
+              QStringLiteral("Het bestand \"%1\" kan niet verwijderd worden. Is a directory").arg(folder));
+
+    const QString file = dir.write(QStringLiteral("4711.s2c"), "<id>4711</id>");
+    const QString underAFile = file + QStringLiteral("/.4711.s2c.vk-x");
+    EXPECT_EQ(messageOf([&] { claimDeliveredFile(file, underAFile); }),
+              QStringLiteral("Het bestand \"%1\" kan niet verplaatst worden naar \"%2\". Not a directory")
+                  .arg(file, underAFile));
+
+    const QString deeper = dir.file(QStringLiteral("weg/Geweigerd"));
+    EXPECT_EQ(messageOf([&] { makeFolderIfMissing(deeper); }),
+              QStringLiteral("De map \"%1\" kan niet gemaakt worden. No such file or directory").arg(deeper));
+
+    // a folder cannot go into a folder of its own
+    const QString inside = folder + QStringLiteral("/Geweigerd");
+    EXPECT_EQ(messageOf([&] { moveIntoFolder(folder, inside); }),
+              QStringLiteral("\"%1\" kan niet verplaatst worden naar \"%2/map.s2c\". Invalid argument")
+                  .arg(folder, inside));
 }
 
 // A second program that still has the file open for writing: the partner in the middle of a
@@ -162,10 +207,11 @@ TEST(InboundFileLoading, AFileStillOpenForWritingFailsUntilTheWriterClosesIt) {
     const QString path = dir.write(QStringLiteral("4711.s2c"), "<id>4711</id>");
     {
         SecondWriter writer(path);
-        EXPECT_EQ(
-            loadError(path),
-            QStringLiteral("Cannot open file \"%1\". The file is still open for writing by another program")
-                .arg(path));
+        EXPECT_EQ(loadError(path),
+                  QStringLiteral(
+                      "Het bestand \"%1\" kan niet geopend worden. Een ander programma schrijft nog in het "
+                      "bestand")
+                      .arg(path));
     }
     EXPECT_EQ(loadTextFile(path), QStringLiteral("<id>4711</id>"));
 
@@ -187,10 +233,11 @@ TEST(InboundFileLoading, AWriterOfAnotherUserIsSeenToo) {
     ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     {
         SecondWriter writer(path, QStringLiteral("65534"));
-        EXPECT_EQ(
-            loadError(path),
-            QStringLiteral("Cannot open file \"%1\". The file is still open for writing by another program")
-                .arg(path));
+        EXPECT_EQ(loadError(path),
+                  QStringLiteral(
+                      "Het bestand \"%1\" kan niet geopend worden. Een ander programma schrijft nog in het "
+                      "bestand")
+                      .arg(path));
     }
     EXPECT_EQ(loadTextFile(path), QStringLiteral("<id>4711</id>"));
 }
@@ -236,8 +283,8 @@ TEST(InboundFileLoading, AFileUpToTheLimitLoadsWholeALargerOneIsRefused) {
         FAIL() << "a file over the limit loaded";
     } catch (const FileError& error) {
         EXPECT_EQ(error.message(),
-                  QStringLiteral("Cannot open file \"%1\". Het bestand is 16777217 bytes groot; de "
-                                 "grens is 16777216 bytes")
+                  QStringLiteral("Het bestand \"%1\" kan niet geopend worden. Het bestand is 16777217 bytes "
+                                 "groot; de grens is 16777216 bytes")
                       .arg(path));
     }
 }
