@@ -39,6 +39,10 @@ void KeptLog::replaceText(const QString& text) {
     keep(text);
 }
 
+void KeptLog::keepOnly(const QString& line) {
+    keep(line);
+}
+
 void KeptLog::keep(const QString& text) {
     const QDate today = clock_.now().date();
     if (today != day_ && fd_ >= 0) {

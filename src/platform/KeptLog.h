@@ -27,6 +27,8 @@ public:
 
     void appendLine(const QString& line) override;
     void replaceText(const QString& text) override;
+    // In the day's file only; the view does not get it.
+    void keepOnly(const QString& line) override;
 
     QString fileOf(const QDate& day) const;
 

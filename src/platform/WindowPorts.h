@@ -15,6 +15,10 @@ public:
     virtual ~LogView() = default;
     virtual void appendLine(const QString& line) = 0;
     virtual void replaceText(const QString& text) = 0;
+    // A line for the record alone: kept where the log is kept (the day's file), never shown. For
+    // notices about the surroundings that the dispatcher need not read. A log that keeps nothing
+    // beside its view drops it.
+    virtual void keepOnly(const QString& line) { static_cast<void>(line); }
 };
 
 // The packet view "LP": shows the text of the inbound document being handled. The import keeps

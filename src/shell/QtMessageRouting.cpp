@@ -18,15 +18,22 @@ namespace {
 // The message texts of Qt's SQL module and its drivers start with their class names.
 constexpr const char* kSqlPrefixes[] = {"QSql",     "QODBC",  "QPSQL", "QSQLite", "QSQLITE", "QMYSQL",
                                         "QMARIADB", "QIBASE", "QOCI",  "QDB2",    "QTDS"};
+// Notices about the surroundings: the categories (each with those below it), and the beginnings of
+// the texts that Qt words them with where it gives them no category of their own.
+constexpr const char* kSurroundingsCategories[] = {
+    "qt.qpa", "qt.accessibility", "qt.glx", "qt.opengl", "qt.vulkan", "qt.highdpi", "qt.text.font"};
+constexpr const char* kSurroundingsPrefixes[] = {"QStandardPaths:", "QXcb", "This plugin does not support",
+                                                 "Qt: Session management error",
+                                                 "Unable to detect a web browser"};
 constexpr qsizetype kKeptLimit = 1000;
 
-bool isSqlMessage(const char* category, const QString& text) {
-    if (category != nullptr && std::strncmp(category, "qt.sql", 6) == 0) {
-        return true;
-    }
-    // a QDebug stream puts a text in quotes
-    const QStringView body = text.startsWith(u'"') ? QStringView(text).mid(1) : QStringView(text);
-    for (const char* prefix : kSqlPrefixes) {
+// a QDebug stream puts a text in quotes
+QStringView bodyOf(const QString& text) {
+    return text.startsWith(u'"') ? QStringView(text).mid(1) : QStringView(text);
+}
+
+bool startsWithAnyOf(QStringView body, const auto& prefixes) {
+    for (const char* prefix : prefixes) {
         if (body.startsWith(QLatin1StringView(prefix))) {
             return true;
         }
@@ -34,11 +41,42 @@ bool isSqlMessage(const char* category, const QString& text) {
     return false;
 }
 
+bool isSqlMessage(const char* category, const QString& text) {
+    if (category != nullptr && std::strncmp(category, "qt.sql", 6) == 0) {
+        return true;
+    }
+    return startsWithAnyOf(bodyOf(text), kSqlPrefixes);
+}
+
+bool inCategory(const char* category, const char* family) {
+    const size_t n = std::strlen(family);
+    return std::strncmp(category, family, n) == 0 && (category[n] == '\0' || category[n] == '.');
+}
+
+bool isSurroundingsNotice(const char* category, const QString& text) {
+    if (category != nullptr && std::strcmp(category, "default") != 0) {
+        for (const char* family : kSurroundingsCategories) {
+            if (inCategory(category, family)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    return startsWithAnyOf(bodyOf(text), kSurroundingsPrefixes);
+}
+
 enum class Destination { Keep, Log, StandardError };
+
+// A routed message waiting for the main thread: a line of the log, or one for the log's file alone
+// (already printed on standard error).
+struct PendingLine {
+    QString line;
+    bool aside = false;
+};
 
 struct RoutingState {
     std::mutex mutex;
-    QStringList pending;          // under mutex
+    QList<PendingLine> pending;   // under mutex
     bool deliveryPosted = false;  // under mutex
 
     // the main thread's own
@@ -48,6 +86,7 @@ struct RoutingState {
     Destination destination = Destination::Keep;
     LogView* log = nullptr;
     bool delivering = false;
+    int asideScopes = 0;  // Aside objects alive
 };
 
 // Never destroyed: a message of a late thread or a queued delivery may still come after main.
@@ -63,11 +102,11 @@ void printLine(const QString& line) {
     std::fflush(stderr);
 }
 
-QStringList takePending() {
+QList<PendingLine> takePending() {
     RoutingState& s = state();
     const std::lock_guard lock(s.mutex);
     s.deliveryPosted = false;
-    QStringList lines;
+    QList<PendingLine> lines;
     lines.swap(s.pending);
     return lines;
 }
@@ -83,12 +122,17 @@ void deliverPending() {
         explicit Delivering(bool& f) : flag(f) { flag = true; }
         ~Delivering() { flag = false; }
     } delivering(s.delivering);
-    for (QStringList lines = takePending(); !lines.isEmpty(); lines = takePending()) {
-        for (const QString& line : lines) {
-            if (s.destination == Destination::Log && s.log != nullptr) {
-                s.log->appendLine(line);
+    for (QList<PendingLine> lines = takePending(); !lines.isEmpty(); lines = takePending()) {
+        for (const PendingLine& pending : lines) {
+            const bool toLog = s.destination == Destination::Log && s.log != nullptr;
+            if (pending.aside) {
+                if (toLog) {
+                    s.log->keepOnly(pending.line);
+                }
+            } else if (toLog) {
+                s.log->appendLine(pending.line);
             } else {
-                printLine(line);
+                printLine(pending.line);
             }
         }
     }
@@ -114,6 +158,10 @@ void handleMessage(QtMsgType type, const QMessageLogContext& context, const QStr
         printLine(line);
         return;
     }
+    const bool aside = route == QtMessageRoute::Aside || (mainThread && s.asideScopes > 0);
+    if (aside) {
+        printLine(line);  // at once; the log's file gets it with the next delivery
+    }
     inHandler = true;
     struct Leave {
         ~Leave() { inHandler = false; }
@@ -123,7 +171,7 @@ void handleMessage(QtMsgType type, const QMessageLogContext& context, const QStr
     {
         const std::lock_guard lock(s.mutex);
         if (s.pending.size() < kKeptLimit) {
-            s.pending.append(line);
+            s.pending.append({line, aside});
             kept = true;
             if (!mainThread && !s.deliveryPosted) {
                 s.deliveryPosted = post = true;
@@ -131,7 +179,9 @@ void handleMessage(QtMsgType type, const QMessageLogContext& context, const QStr
         }
     }
     if (!kept) {
-        printLine(line);  // nobody has taken the kept ones for a long time
+        if (!aside) {
+            printLine(line);  // nobody has taken the kept ones for a long time
+        }
     } else if (mainThread) {
         deliverPending();
     } else if (post) {
@@ -155,7 +205,10 @@ QtMessageRoute routeOfQtMessage(QtMsgType type, const char* category, const QStr
         case QtCriticalMsg:
             break;
     }
-    return isSqlMessage(category, text) ? QtMessageRoute::Drop : QtMessageRoute::Log;
+    if (isSqlMessage(category, text)) {
+        return QtMessageRoute::Drop;
+    }
+    return isSurroundingsNotice(category, text) ? QtMessageRoute::Aside : QtMessageRoute::Log;
 }
 
 QtMessageRouting::QtMessageRouting() {
@@ -163,6 +216,7 @@ QtMessageRouting::QtMessageRouting() {
     s.mainThread = std::this_thread::get_id();
     s.destination = Destination::Keep;
     s.log = nullptr;
+    s.asideScopes = 0;
     s.installed = true;
     s.previous = qInstallMessageHandler(handleMessage);
 }
@@ -194,6 +248,18 @@ QtMessageRouting::LogAttachment::~LogAttachment() {
     deliverPending();
     s.log = nullptr;
     s.destination = Destination::StandardError;
+}
+
+QtMessageRouting::Aside::Aside() : counted_(state().installed) {
+    if (counted_) {
+        ++state().asideScopes;
+    }
+}
+
+QtMessageRouting::Aside::~Aside() {
+    if (counted_ && state().asideScopes > 0) {
+        --state().asideScopes;
+    }
 }
 
 }  // namespace vk

@@ -46,6 +46,21 @@ TEST_F(KeptLogFile, TheViewsLinesOutliveTheRunDayByDay) {
                   QStringLiteral("één regel\n").toUtf8());
 }
 
+// A line kept for the record alone is in the day's file in its place among the others, and the view
+// never gets it; a view that keeps nothing drops it.
+TEST_F(KeptLogFile, ALineKeptOnlyIsInTheFileNotInTheView) {
+    KeptLog log(view, folder, clock);
+    log.appendLine(QStringLiteral("voor"));
+    log.keepOnly(QStringLiteral("10-12-2026 23:59:58 - Qt: QStandardPaths: XDG_RUNTIME_DIR not set"));
+    log.appendLine(QStringLiteral("na"));
+    EXPECT_EQ(view.lines, (QStringList{QStringLiteral("voor"), QStringLiteral("na")}));
+    EXPECT_EQ(day(QStringLiteral("2026-12-10")),
+              "voor\n10-12-2026 23:59:58 - Qt: QStandardPaths: XDG_RUNTIME_DIR not set\nna\n");
+
+    static_cast<LogView&>(view).keepOnly(QStringLiteral("nergens"));
+    EXPECT_EQ(view.lines, (QStringList{QStringLiteral("voor"), QStringLiteral("na")}));
+}
+
 // Files of more than 90 days ago go at the start and at the first line of a new day; other files
 // in the folder stay.
 TEST_F(KeptLogFile, OldFilesGoAfterNinetyDays) {

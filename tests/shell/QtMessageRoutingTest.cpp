@@ -1,20 +1,26 @@
+#include "platform/Clock.h"
+#include "platform/KeptLog.h"
 #include "settings/Settings.h"
 #include "shell/ClientProcess.h"
 #include "shell/QtMessageRouting.h"
 #include "support/Ports.h"
 #include "support/PrivatePostgres.h"
+#include "support/StandardErrorCapture.h"
 #include "support/TempFolder.h"
 
 #include <QFile>
-#include <QTemporaryFile>
+#include <QLoggingCategory>
+#include <QStandardPaths>
 #include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <unistd.h>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -66,7 +72,48 @@ INSTANTIATE_TEST_SUITE_P(
         RouteCase{"file_warning", QtWarningMsg, "default", "QFile::remove: Empty or null file name",
                   QtMessageRoute::Log},
         RouteCase{"platform_warning", QtWarningMsg, "qt.qpa.plugin", "This plugin does not support raise()",
+                  QtMessageRoute::Aside},
+        RouteCase{"platform_plugin_itself", QtWarningMsg, "qt.qpa", "no platform", QtMessageRoute::Aside},
+        RouteCase{"x_server", QtWarningMsg, "qt.qpa.xcb", "X server does not support XInput 2",
+                  QtMessageRoute::Aside},
+        RouteCase{"x_server_critical", QtCriticalMsg, "qt.qpa.xcb", "could not connect to display :9",
+                  QtMessageRoute::Aside},
+        RouteCase{"not_below_the_platform_plugin", QtWarningMsg, "qt.qpanel", "a category of its own",
                   QtMessageRoute::Log},
+        RouteCase{"fonts", QtWarningMsg, "qt.text.font.db", "OpenType support missing for \"Tahoma\"",
+                  QtMessageRoute::Aside},
+        RouteCase{"text_layout", QtWarningMsg, "qt.text.layout", "a layout of the link's text",
+                  QtMessageRoute::Log},
+        RouteCase{"accessibility", QtWarningMsg, "qt.accessibility.atspi",
+                  "Could not find Accessibility DBus", QtMessageRoute::Aside},
+        RouteCase{"glx", QtWarningMsg, "qt.glx", "qglx_findConfig: Failed to finding matching FBConfig",
+                  QtMessageRoute::Aside},
+        RouteCase{"high_dpi", QtWarningMsg, "qt.highdpi", "Ignoring invalid scale factor",
+                  QtMessageRoute::Aside},
+        RouteCase{"runtime_folder", QtWarningMsg, "default",
+                  "QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to '/tmp/runtime-root'",
+                  QtMessageRoute::Aside},
+        RouteCase{"runtime_folder_streamed", QtWarningMsg, "default",
+                  "\"QStandardPaths: wrong permissions on runtime directory /run/user/0\"",
+                  QtMessageRoute::Aside},
+        RouteCase{"x_server_without_category", QtWarningMsg, nullptr,
+                  "QXcbConnection: XCB error: 3 (BadWindow)", QtMessageRoute::Aside},
+        RouteCase{"offscreen_services", QtWarningMsg, "default",
+                  "This plugin does not support QPlatformServices::openUrl() for 'http://www.example/'.",
+                  QtMessageRoute::Aside},
+        RouteCase{
+            "session_manager", QtWarningMsg, "default",
+            "Qt: Session management error: None of the authentication protocols specified are supported",
+            QtMessageRoute::Aside},
+        RouteCase{"no_web_browser", QtWarningMsg, "default",
+                  "Unable to detect a web browser to launch 'http://www.example/'", QtMessageRoute::Aside},
+        RouteCase{"notice_words_in_another_category", QtWarningMsg, "qt.core.qobject.connect",
+                  "This plugin does not support raise()", QtMessageRoute::Log},
+        RouteCase{"notice_words_later_in_the_text", QtWarningMsg, "default",
+                  "QFile::open: QStandardPaths: no such file", QtMessageRoute::Log},
+        RouteCase{"platform_debug", QtDebugMsg, "qt.qpa.xcb", "XInput 2.2 found", QtMessageRoute::Drop},
+        RouteCase{"platform_fatal", QtFatalMsg, "qt.qpa.plugin", "Could not load the Qt platform plugin",
+                  QtMessageRoute::Fatal},
         RouteCase{"critical", QtCriticalMsg, "default", "QSocketNotifier: Invalid socket specified",
                   QtMessageRoute::Log},
         RouteCase{"without_category", QtWarningMsg, nullptr, "QObject::connect: No such signal",
@@ -75,35 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         RouteCase{"fatal_of_sql", QtFatalMsg, "default", "QSqlDatabase: broken", QtMessageRoute::Fatal}),
     [](const auto& p) { return std::string(p.param.name); });
 
-// Standard error goes into a file while it exists.
-class StandardErrorCapture {
-public:
-    StandardErrorCapture() {
-        EXPECT_TRUE(file_.open());
-        std::fflush(stderr);
-        saved_ = ::dup(STDERR_FILENO);
-        ::dup2(file_.handle(), STDERR_FILENO);
-    }
-    ~StandardErrorCapture() { restore(); }
-    QString text() {
-        restore();
-        QFile f(file_.fileName());
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        return QString::fromLocal8Bit(f.readAll());
-    }
-
-private:
-    void restore() {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
+using test::StandardErrorCapture;
 
 // A log that notes the thread of every line, and may do something of its own while it appends.
 class ThreadNotingLog final : public LogView {
@@ -208,6 +227,118 @@ TEST_F(QtMessageRoutingTest, KeptLinesWithoutAnyLogArePrintedAtTheEnd) {
     }
     const QString printed = err.text();
     EXPECT_TRUE(printed.endsWith(QStringLiteral(" - Qt: never a log\n"))) << printed.toStdString();
+}
+
+// The day's file of a run: the view above, and Logboek/<yyyy-mm-dd>.log in a data folder of its own.
+class QtMessageRoutingWithDayFile : public QtMessageRoutingTest {
+protected:
+    QStringList dayFileLines() const {
+        return QString::fromUtf8(test::readAll(data.file(QStringLiteral("Logboek/2026-12-10.log"))))
+            .split(u'\n', Qt::SkipEmptyParts);
+    }
+    test::TempFolder data;
+    ManualClock clock{QDateTime(QDate(2026, 12, 10), QTime(9, 30))};
+    KeptLog kept{log, data.path() + u'/', clock};
+};
+
+// An environment variable set (or unset) for the length of a test.
+class EnvironmentChange {
+public:
+    EnvironmentChange(const char* name, const std::optional<QByteArray>& value)
+        : name_(name),
+          before_(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt) {
+        value ? qputenv(name, *value) : qunsetenv(name);
+    }
+    ~EnvironmentChange() { before_ ? qputenv(name_, *before_) : qunsetenv(name_); }
+    EnvironmentChange(const EnvironmentChange&) = delete;
+    EnvironmentChange& operator=(const EnvironmentChange&) = delete;
+
+private:
+    const char* name_;
+    std::optional<QByteArray> before_;
+};
+
+// Qt's notice that XDG_RUNTIME_DIR is not set, raised for real: on standard error and in the day's
+// file, never in the view the dispatcher reads. A warning of the link's own work still goes to the
+// view (and the file) and not to standard error.
+TEST_F(QtMessageRoutingWithDayFile, ANoticeAboutTheSurroundingsStaysOutOfTheView) {
+    const QString temporary = data.mkdir(QStringLiteral("tmp"));
+    const EnvironmentChange noRuntimeFolder("XDG_RUNTIME_DIR", std::nullopt);
+    const EnvironmentChange temporaryFolder("TMPDIR", temporary.toLocal8Bit());
+    const QString notice =
+        QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to '%1/runtime-%2'")
+            .arg(temporary, QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
+    const QString work = QStringLiteral("QFile::remove: Empty or null file name");
+    StandardErrorCapture err;
+    {
+        const QtMessageRouting routing;
+        const QtMessageRouting::LogAttachment attached(kept);
+        EXPECT_TRUE(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).startsWith(temporary));
+        QFile::remove(QString());
+    }
+    const QStringList printed = err.text().split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(log.lines.size(), 1) << log.lines.join(u'\n').toStdString();
+    EXPECT_TRUE(isLine(log.lines[0], work)) << log.lines[0].toStdString();
+    const QStringList file = dayFileLines();
+    ASSERT_EQ(file.size(), 2) << file.join(u'\n').toStdString();
+    EXPECT_TRUE(isLine(file[0], notice)) << file[0].toStdString();
+    EXPECT_TRUE(isLine(file[1], work)) << file[1].toStdString();
+    ASSERT_EQ(printed.size(), 1) << printed.join(u'\n').toStdString();
+    EXPECT_TRUE(isLine(printed[0], notice)) << printed[0].toStdString();
+}
+
+// A notice before there is a log is said on standard error at once and goes into the day's file
+// once the log is there; one after the log has gone only on standard error, once.
+TEST_F(QtMessageRoutingWithDayFile, ANoticeBeforeAndAfterTheLogIsSaidOnce) {
+    const QLoggingCategory xServer("qt.qpa.xcb");
+    StandardErrorCapture err;
+    {
+        const QtMessageRouting routing;
+        qCWarning(xServer, "X server does not support XInput 2");
+        {
+            const QtMessageRouting::LogAttachment attached(kept);
+            EXPECT_TRUE(log.lines.isEmpty()) << log.lines.join(u'\n').toStdString();
+        }
+        qCWarning(xServer, "XCB error: 3 (BadWindow)");
+    }
+    const QStringList printed = err.text().split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(printed.size(), 2) << printed.join(u'\n').toStdString();
+    EXPECT_TRUE(isLine(printed[0], QStringLiteral("X server does not support XInput 2")))
+        << printed[0].toStdString();
+    EXPECT_TRUE(isLine(printed[1], QStringLiteral("XCB error: 3 (BadWindow)"))) << printed[1].toStdString();
+    const QStringList file = dayFileLines();
+    ASSERT_EQ(file.size(), 1) << file.join(u'\n').toStdString();
+    EXPECT_TRUE(isLine(file[0], QStringLiteral("X server does not support XInput 2")))
+        << file[0].toStdString();
+    EXPECT_TRUE(log.lines.isEmpty());
+}
+
+// While the link says in its own line what failed, whatever Qt says on the main thread goes aside;
+// another thread's warning meanwhile, and the main thread's afterwards, are lines of the log again.
+TEST_F(QtMessageRoutingWithDayFile, WhileTheLinkSpeaksForItselfQtsWordsGoAside) {
+    StandardErrorCapture err;
+    {
+        const QtMessageRouting routing;
+        const QtMessageRouting::LogAttachment attached(kept);
+        {
+            const QtMessageRouting::Aside aside;
+            qWarning("Launch failed (xdg-open http://www.example/)");
+            std::thread([] { qWarning("from another thread meanwhile"); }).join();
+        }
+        qWarning("Launch failed (afterwards)");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return log.lines.size() == 2; }, 5000));
+    }
+    ASSERT_EQ(log.lines.size(), 2) << log.lines.join(u'\n').toStdString();
+    EXPECT_TRUE(isLine(log.lines[0], QStringLiteral("from another thread meanwhile")))
+        << log.lines[0].toStdString();
+    EXPECT_TRUE(isLine(log.lines[1], QStringLiteral("Launch failed (afterwards)")))
+        << log.lines[1].toStdString();
+    const QStringList file = dayFileLines();
+    ASSERT_EQ(file.size(), 3) << file.join(u'\n').toStdString();
+    EXPECT_TRUE(isLine(file[0], QStringLiteral("Launch failed (xdg-open http://www.example/)")));
+    const QStringList printed = err.text().split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(printed.size(), 1) << printed.join(u'\n').toStdString();
+    EXPECT_TRUE(isLine(printed[0], QStringLiteral("Launch failed (xdg-open http://www.example/)")));
 }
 
 TEST(QtMessageRoutingDeathTest, FatalStillEndsTheProgram) {
