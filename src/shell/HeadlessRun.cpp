@@ -8,6 +8,7 @@
 #include "settings/SettingsStorage.h"
 #include "shell/ConsolePorts.h"
 #include "shell/ExchangeFolders.h"
+#include "shell/LinkFault.h"
 #include "shell/Liveness.h"
 #include "shell/PollingTimer.h"
 #include "shell/ProgramFolderLock.h"
@@ -115,6 +116,7 @@ int runHeadless(const CommandLine& cl) {
     ProgressReportingPump pump(report);
     w2w::OrderImport link({settings, packet, log, errors, pump, clock}, folder);
     w2w::ImportEngine& engine = link.engine;
+    engine.faultPoint = faultPointFromEnvironment();
     report.attach(engine);
 
     prepareExchangeFolders(folder, settings);

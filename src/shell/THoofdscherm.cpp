@@ -53,7 +53,7 @@ THoofdscherm::THoofdscherm(WindowEnvironment environment)
                  env_.programFile,
                  env_.boxes,
                  errors_,
-                 env_.openUrl,
+                 [this](const QString& url) { openWebPage(url); },
                  env_.startProgram,
                  [this] { Q_EMIT endRequested(); },
                  &LinkApplication::quitRequested,
@@ -343,6 +343,13 @@ void THoofdscherm::ApplicationEvents1Exception(const std::exception& error) {
         return;
     }
     keptLog_->replaceText(errorMessage(error));
+}
+
+void THoofdscherm::openWebPage(const QString& url) {
+    if (env_.openUrl && !env_.openUrl(url)) {
+        keptLog_->appendLine(logTimestamp(env_.clock.now()) +
+                             QStringLiteral(" - De webpagina \"%1\" kan niet geopend worden").arg(url));
+    }
 }
 
 void THoofdscherm::closeEvent(QCloseEvent* event) {

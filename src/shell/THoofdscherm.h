@@ -34,8 +34,9 @@ struct WindowEnvironment {
     MessageBoxes& boxes;
     FolderPicker& folders;
     std::function<QString(const QString& programFile)> readVersion;
-    // The platform's shell: a page in the default browser, a program started without waiting.
-    std::function<void(const QString& url)> openUrl;
+    // The platform's shell: a page in the default browser (whether a browser took it), a program
+    // started without waiting.
+    std::function<bool(const QString& url)> openUrl;
     std::function<void(const QString& program, const QString& parameters)> startProgram;
 };
 
@@ -77,6 +78,9 @@ public:
     LogView& logView() { return *keptLog_; }
     // The general error handler: the whole text of Logboek becomes the message.
     void ApplicationEvents1Exception(const std::exception& error);
+    // The update's web page ("&Ja" to the web site, "Open webpagina") in the default browser; a page
+    // that no browser takes is said in a line of Logboek.
+    void openWebPage(const QString& url);
 
     // The update action behind "UPDATE CONTROLE" and the tray's "Update": the folders Backups and
     // TempDownloads, a copy of the program file in Backups, and the update check. While a check

@@ -1,11 +1,15 @@
 #include "shell/WidgetPorts.h"
 
+#include "shell/QtMessageRouting.h"
+
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QUrl>
 
 namespace vk {
 
@@ -102,6 +106,11 @@ MessageBoxAnswer WidgetMessageBoxes::show(const MessageBoxRequest& request) {
         return MessageBoxAnswer::Ok;
     }
     return box.clickedButton() == yes ? MessageBoxAnswer::Yes : MessageBoxAnswer::No;
+}
+
+bool openInDefaultBrowser(const QString& url) {
+    const QtMessageRouting::Aside qtAside;
+    return QDesktopServices::openUrl(QUrl(url));
 }
 
 std::unique_ptr<QFileDialog> DialogFolderPicker::dialog(QWidget* parent, const QString& current) {

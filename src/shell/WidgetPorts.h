@@ -89,6 +89,11 @@ public:
     virtual std::optional<QString> pickFolder(QWidget* parent, const QString& current) = 0;
 };
 
+// The platform shell's "open" on a web page: the page in the user's default browser. Returns
+// whether a browser could be given it. What Qt says about it meanwhile goes aside (standard error
+// and the day's log file, see QtMessageRouting): the window tells a failure in a line of its own.
+bool openInDefaultBrowser(const QString& url);
+
 class DialogFolderPicker final : public FolderPicker {
 public:
     std::optional<QString> pickFolder(QWidget* parent, const QString& current) override;

@@ -11,11 +11,9 @@
 #include "shell/UpdateConfirmation.h"
 #include "shell/WidgetPorts.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
-#include <QUrl>
 
 #include <memory>
 
@@ -56,8 +54,7 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
     int exitCode = 0;
     {
         THoofdscherm window({folder, QCoreApplication::applicationFilePath(), clock, boxes, folders,
-                             InternalFileVersion,
-                             [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); },
+                             InternalFileVersion, &openInDefaultBrowser,
                              [](const QString& program, const QString& parameters) {
                                  startWithParameterString(program, parameters);
                              }});

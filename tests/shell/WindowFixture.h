@@ -46,7 +46,10 @@ protected:
         window = std::make_unique<THoofdscherm>(
             WindowEnvironment{programFolder(), programFile, clock, boxes, folders,
                               [this](const QString& file) { return readVersion(file); },
-                              [this](const QString& url) { openedUrls << url; },
+                              [this](const QString& url) {
+                                  openedUrls << url;
+                                  return openUrl ? openUrl(url) : true;
+                              },
                               [this](const QString& program, const QString& parameters) {
                                   startedPrograms << program + u' ' + parameters;
                               }});
@@ -79,6 +82,8 @@ protected:
     std::unique_ptr<THoofdscherm> window;
     QString programFile = QStringLiteral("/opt/link/VeloraKarvexClient");
     QStringList openedUrls;
+    // The platform shell behind the web page; without one every page is taken.
+    std::function<bool(const QString& url)> openUrl;
     QStringList startedPrograms;
 };
 

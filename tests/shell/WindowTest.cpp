@@ -4,11 +4,13 @@
 #include "shell/WindowFixture.h"
 #include "shell/WindowRun.h"
 #include "support/LoopbackHttp.h"
+#include "support/StandardErrorCapture.h"
 #include "update/QormAppUpdateNotify.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -16,14 +18,29 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
+#include <QUrl>
 
 namespace vk {
+
+// Shows a page elsewhere (a handler of its scheme), and says so as Qt's warning.
+class PageHandler : public QObject {
+    Q_OBJECT
+public:
+    QStringList shown;
+public Q_SLOTS:
+    void open(const QUrl& url) {
+        shown << url.toString();
+        qWarning("de pagina %s wordt elders getoond", qPrintable(url.toString()));
+    }
+};
+
 namespace {
 
 using test::exists;
@@ -422,6 +439,102 @@ TEST_F(WindowTest, TheUpdateActionPreparesItsFoldersAndChecks) {
     EXPECT_TRUE(openedUrls.isEmpty());
 }
 
+// The line that says that no browser took a page: the log's time stamp, then the link's own words.
+bool isUnopenedPageLine(const QString& line, const QString& page) {
+    const QString words = QStringLiteral(" - De webpagina \"%1\" kan niet geopend worden").arg(page);
+    return line.size() == 19 + words.size() && line.endsWith(words) &&
+           QDateTime::fromString(line.left(19), QStringLiteral("dd-MM-yyyy HH:mm:ss")).isValid();
+}
+
+// A page that no browser takes is one line of Logboek in the link's words, naming the page; what Qt
+// says about it is on standard error and in the day's file, never in Logboek. The offscreen platform
+// offers no shell services at all, so the page fails to open for real, whatever browser the machine
+// has (BROWSER, xdg-open).
+class UnopenedWebPage : public WindowTest {
+protected:
+    UnopenedWebPage() { openUrl = &openInDefaultBrowser; }  // what the window's run wires
+
+    void expectOneLineAndQtAside(const QString& page) {
+        ASSERT_EQ(openedUrls, QStringList{page});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return logText().contains(page); }, 2000));
+        const QStringList naming = logText().split(u'\n').filter(page);
+        ASSERT_EQ(naming.size(), 1) << logText().toStdString();
+        EXPECT_TRUE(isUnopenedPageLine(naming[0], page)) << naming[0].toStdString();
+
+        const QString qtAboutThePage = QStringLiteral(" - Qt: ");
+        const auto saidByQt = [&](const QStringList& lines) {
+            return lines.filter(qtAboutThePage).filter(u'\'' + page + u'\'').size();
+        };
+        const QStringList file =
+            QString::fromUtf8(
+                test::readAll(dir.file(QStringLiteral("Logboek/") +
+                                       QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
+                                       QStringLiteral(".log"))))
+                .split(u'\n');
+        EXPECT_EQ(saidByQt(file), 1) << file.join(u'\n').toStdString();
+        EXPECT_EQ(file.filter(page).size(), 2) << file.join(u'\n').toStdString();
+        EXPECT_EQ(saidByQt(err.text().split(u'\n')), 1);
+    }
+
+    test::StandardErrorCapture err;
+    const QtMessageRouting routing;
+};
+
+// "&Ja" to the question whether to open the web site (the manifest could not be fetched).
+TEST_F(UnopenedWebPage, AfterJaToTheWebSite) {
+    THoofdscherm& w = open();
+    const QtMessageRouting::LogAttachment attached(w.logView());
+    w.QormAppUpdate1().UpdateFileURL = QStringLiteral("http://127.0.0.1:1/Updates.txt");
+    w.QormAppUpdate1().UpdatePageURL = QStringLiteral("http://www.vindovelora.example/");
+    boxes.setNextAnswer(MessageBoxAnswer::Yes);
+    form().SpeedButton4->click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text,
+              QStringLiteral("Er is geen nieuwe versie beschikbaar.\rWenst u de website te openen?"));
+    expectOneLineAndQtAside(QStringLiteral("http://www.vindovelora.example/"));
+}
+
+// "Open webpagina" in the window of a newer version, on the manifest's page.
+TEST_F(UnopenedWebPage, AfterOpenWebpagina) {
+    test::LoopbackServer server;
+    THoofdscherm& w = open();
+    const QtMessageRouting::LogAttachment attached(w.logView());
+    TQormAppUpdate& update = w.QormAppUpdate1();
+    update.UpdateFileURL = server.url("/Updates.txt");
+    server.replies["/Updates.txt"] = {
+        "HTTP/1.0 200 OK", "[" + TQormAppUpdate::AppSectionName.toUtf8() +
+                               "]\r\nVersion=1.2.3.5\r\nUpdatePageURL=http://www.vindovelora.example/"
+                               "nieuw?versie=1.2.3.5\r\n"};
+    update.showModal = [modal = update.showModal](TQormAppUpdateNotifyBox& box) {
+        QTimer::singleShot(0, &box, [&box] {
+            box.OpenWebPageButton->click();
+            box.OKButton->click();
+        });
+        modal(box);
+    };
+    form().SpeedButton4->click();
+    expectOneLineAndQtAside(QStringLiteral("http://www.vindovelora.example/nieuw?versie=1.2.3.5"));
+}
+
+// Whatever is said while a page is handed over stays out of Logboek, also what the page's handler
+// says; a page that is taken gives no line of its own.
+TEST_F(UnopenedWebPage, WhatIsSaidWhileAPageIsHandedOverStaysOutOfLogboek) {
+    PageHandler handler;
+    QDesktopServices::setUrlHandler(QStringLiteral("vk-proef"), &handler, "open");
+    const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("vk-proef")); });
+    THoofdscherm& w = open();
+    const QtMessageRouting::LogAttachment attached(w.logView());
+    w.openWebPage(QStringLiteral("vk-proef://pagina"));
+    EXPECT_EQ(handler.shown, QStringList{QStringLiteral("vk-proef://pagina")});
+    qWarning("daarna");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logText().contains(QStringLiteral(" - Qt: daarna")); }, 2000));
+    EXPECT_FALSE(logText().contains(QStringLiteral("vk-proef"))) << logText().toStdString();
+    const QString printed = err.text();
+    EXPECT_TRUE(printed.contains(QStringLiteral(" - Qt: de pagina vk-proef://pagina wordt elders getoond\n")))
+        << printed.toStdString();
+    EXPECT_FALSE(printed.contains(QStringLiteral("daarna"))) << printed.toStdString();
+}
+
 // The tray's "Update" and a second "UPDATE CONTROLE" while a check runs and while its download runs
 // begin nothing again: one manifest request, one notification window, one download handed over
 // once, and the copy in Backups stays the one the running check made.
@@ -721,3 +834,5 @@ TEST(WindowRunLock, ASecondLinkOnTheFolderOnlyShowsAMessage) {
 
 }  // namespace
 }  // namespace vk
+
+#include "WindowTest.moc"
