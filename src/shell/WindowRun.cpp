@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "shell/LinkApplication.h"
+#include "shell/LinkFault.h"
 #include "shell/ProgramFolderLock.h"
 #include "shell/ProgramLauncher.h"
 #include "shell/ProgramVersion.h"
@@ -58,6 +59,7 @@ int runWindow(const CommandLine& cl, MessageBoxes& boxes) {
                              [](const QString& program, const QString& parameters) {
                                  startWithParameterString(program, parameters);
                              }});
+        window.engine().faultPoint = faultPointFromEnvironment();
         const QtMessageRouting::LogAttachment qtMessagesInTheLog(window.logView());
         QObject::connect(&window, &THoofdscherm::endRequested, &LinkApplication::requestQuit);
         if (const std::optional<QString> problem = folderLock->unavailable()) {
