@@ -71,10 +71,8 @@ private:
     EventLoopPump events_;
 };
 
-// The keep-alive's pace between cycles: the polling interval (10 seconds for 0, as a tick takes
-// it), whether Automatisch is ticked or not, so that an idle link shows life as often as it would
-// look for documents; and at least twice in every watchdog period, so that a long interval does
-// not pass for a hang.
+}  // namespace
+
 int keepAliveIntervalMs(int pollingMs, std::optional<std::chrono::microseconds> watchdog) {
     int ms = pollingMs > 0 ? pollingMs : 10000;
     if (watchdog) {
@@ -84,8 +82,6 @@ int keepAliveIntervalMs(int pollingMs, std::optional<std::chrono::microseconds> 
     }
     return ms;
 }
-
-}  // namespace
 
 int runHeadless(const CommandLine& cl) {
     const QDateTime runStart = QDateTime::currentDateTime();

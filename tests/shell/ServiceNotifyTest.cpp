@@ -4,6 +4,7 @@
 // every tick and after every document, nothing while a cycle is stuck, STOPPING=1 at SIGTERM.
 
 #include "shell/ClientProcess.h"
+#include "shell/HeadlessRun.h"
 #include "shell/ProgramFolderLock.h"
 #include "support/TempFolder.h"
 
@@ -22,8 +23,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <limits>
 #include <optional>
 
 namespace vk {
@@ -147,6 +151,41 @@ bool listenFor(NotifySocket& socket, Heard& heard, const QString& wanted, int ti
     return false;
 }
 
+// Reads messages until the field wanted has not come for silenceMs; everything read is added to
+// heard. False when every silence within the patience was shorter.
+bool listenForSilence(NotifySocket& socket, Heard& heard, const QString& wanted, int silenceMs,
+                      int patienceMs) {
+    const QDeadlineTimer patience(patienceMs);
+    QDeadlineTimer quiet(silenceMs);
+    while (!patience.hasExpired()) {
+        const auto wait = std::min(quiet.remainingTime(), patience.remainingTime());
+        const std::optional<QByteArray> message = socket.receive(static_cast<int>(wait));
+        if (!message) {
+            if (quiet.hasExpired()) {
+                return true;
+            }
+            continue;
+        }
+        const QStringList fields = fieldsOf(*message);
+        heard.fields << fields;
+        if (fields.contains(wanted)) {
+            quiet.setRemainingTime(silenceMs);
+        }
+    }
+    return false;
+}
+
+// Everything that comes within ms.
+void listenDuring(NotifySocket& socket, Heard& heard, int ms) {
+    const QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (const std::optional<QByteArray> message =
+                socket.receive(static_cast<int>(deadline.remainingTime()))) {
+            heard.fields << fieldsOf(*message);
+        }
+    }
+}
+
 // Everything that is waiting in the socket now.
 void drain(NotifySocket& socket, Heard& heard) {
     while (const std::optional<QByteArray> message = socket.receive(0)) {
@@ -160,15 +199,18 @@ const QRegularExpression kLivenessAfterCycle(
                    "(\\d+) geweigerd$"));
 const QString kLivenessBeforeCycle = QStringLiteral("Nog geen cyclus");
 
-// A program folder as ./run lays it out: the embedded SQLite database, Interval 1 second.
-void writeSettings(const TempFolder& dir, bool automatisch, const QString& folder = QString()) {
+// A program folder as ./run lays it out: the embedded SQLite database, Interval 1 second unless
+// told otherwise.
+void writeSettings(const TempFolder& dir, bool automatisch, const QString& folder = QString(),
+                   int intervalSeconds = 1) {
     const QString prefix = folder.isEmpty() ? QString() : folder + u'/';
     dir.write(
         prefix + QStringLiteral("VeloraKarvex.xml"),
         QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n<Configuration><Hoofdscherm>"
                           "<xLoginServer_Text>sqlite:planning.db</xLoginServer_Text>"
                           "<Debiteur_Text>1024</Debiteur_Text><Gebruiker_Text>7</Gebruiker_Text>"
-                          "<Interval_Text>1</Interval_Text><Automatisch_Checked>") +
+                          "<Interval_Text>") +
+            QByteArray::number(intervalSeconds) + QByteArrayLiteral("</Interval_Text><Automatisch_Checked>") +
             (automatisch ? "TRUE" : "FALSE") +
             QByteArrayLiteral("</Automatisch_Checked></Hoofdscherm></Configuration>"));
 }
@@ -409,6 +451,116 @@ TEST(ServiceNotify, ACycleThatBlocksSendsNoKeepAlive) {
             << answer;
     }
     EXPECT_EQ(documents, 2);
+}
+
+// The same in the polling run, as a service runs: between cycles the keep-alive ticks in the event
+// loop of the cycles (every second here, the interval), so that it falls silent with a cycle that
+// blocks; a keep-alive from a thread of its own would hide the hang from the watchdog. Once the
+// database lets go, the cycle ends and the keep-alives come again.
+TEST(ServiceNotify, APollingRunWhoseCycleBlocksSendsNoKeepAlive) {
+    TempFolder dir;
+    writeSettings(dir, true);
+    dropSamples(dir, {QStringLiteral("4711.s2c"), QStringLiteral("4712.s2c")});
+    const QString inbound = dir.file(QStringLiteral("W2W/S2C"));
+    const QString outbound = dir.file(QStringLiteral("W2W/C2S"));
+
+    HeldDatabase held(dir);
+
+    NotifySocket socket(dir.path());
+    QProcess link;
+    constexpr int kWatchdogMs = 2000;
+    startLink(link, socket, {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()},
+              {{QStringLiteral("WATCHDOG_USEC"), QString::number(kWatchdogMs * 1000)}});
+    Heard heard;
+    ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("READY=1")));
+    // The first tick's cycle takes a document and its connect waits for the database (up to the
+    // link's wait limit of 30 s): three periods without a keep-alive must come well before that.
+    // Until then the keep-alive comes every second.
+    ASSERT_TRUE(listenForSilence(socket, heard, QStringLiteral("WATCHDOG=1"), 3 * kWatchdogMs, 20000))
+        << "the keep-alive went on while the cycle was blocked: " << heard.fields.join(u'|').toStdString();
+    // the silence was the blocked cycle: a document taken, none answered, the link still there
+    EXPECT_EQ(link.state(), QProcess::Running);
+    EXPECT_LT(QDir(inbound).entryList({QStringLiteral("*.s2c")}, QDir::Files).size(), 2)
+        << "no document was taken";
+    EXPECT_TRUE(QDir(outbound).entryList(QDir::Files).isEmpty()) << "the database did not hold the link";
+
+    held.letGo();
+
+    const QDeadlineTimer answered(kPatienceMs);
+    while (QDir(outbound).entryList({QStringLiteral("*.c2s")}, QDir::Files).size() < 2) {
+        ASSERT_FALSE(answered.hasExpired()) << "the documents were not answered";
+        ASSERT_FALSE(link.waitForFinished(20)) << "the link ended";
+    }
+    // after the cycle the keep-alives go on
+    for (int tick = 0; tick < 3; ++tick) {
+        Heard after;
+        ASSERT_TRUE(listenFor(socket, after, QStringLiteral("WATCHDOG=1"))) << "tick " << tick;
+        heard.fields << after.fields;
+    }
+    link.terminate();
+    ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("STOPPING=1")));
+    expectOrderlyEnd(link);
+    for (const char* answer : {"W2W/C2S/4711.c2s", "W2W/C2S/4712.c2s"}) {
+        EXPECT_TRUE(test::readAll(dir.file(QString::fromLatin1(answer))).contains("<kind>BOB</kind>"))
+            << answer;
+    }
+    const QStringList statuses = heard.statuses();
+    ASSERT_FALSE(statuses.isEmpty());
+    const QRegularExpressionMatch last = kLivenessAfterCycle.match(statuses.last());
+    ASSERT_TRUE(last.hasMatch()) << statuses.last().toStdString();
+    EXPECT_EQ(last.captured(1), QStringLiteral("2"));
+}
+
+// The keep-alive's pace: the polling interval (10 s for 0), and never longer than half the
+// watchdog's period, however long the interval.
+TEST(ServiceNotify, TheKeepAliveComesAtTheIntervalAndTwiceInEveryWatchdogPeriod) {
+    using std::chrono::microseconds;
+    struct Case {
+        const char* name;
+        int pollingMs;
+        std::optional<microseconds> watchdog;
+        int expectedMs;
+    };
+    constexpr int kMaxInt = std::numeric_limits<int>::max();
+    const Case cases[] = {
+        {"no watchdog: the interval", 5000, std::nullopt, 5000},
+        {"no watchdog, no interval: 10 s", 0, std::nullopt, 10000},
+        {"no watchdog, an interval of an hour", 3600000, std::nullopt, 3600000},
+        {"an interval of an hour, a watchdog of 2 s", 3600000, microseconds(2000000), 1000},
+        {"no interval, a watchdog of 4 s", 0, microseconds(4000000), 2000},
+        {"no interval, a watchdog of 30 s", 0, microseconds(30000000), 10000},
+        {"an interval shorter than half the period", 1000, microseconds(30000000), 1000},
+        {"an interval of exactly half the period", 1500, microseconds(3000000), 1500},
+        {"an interval just over half the period", 1501, microseconds(3000000), 1500},
+        {"half the period not a whole millisecond", 10000, microseconds(2999), 1},
+        {"a watchdog shorter than 2 ms", 10000, microseconds(1000), 1},
+        {"a watchdog longer than an int of milliseconds", kMaxInt, microseconds(10'000'000'000'000), kMaxInt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(keepAliveIntervalMs(c.pollingMs, c.watchdog), c.expectedMs) << c.name;
+    }
+}
+
+// The same as the service manager sees it: with an interval of an hour and a watchdog of 2 s, the
+// keep-alive still comes (at least once a period is what the watchdog needs; every second is what
+// the link does), and no cycle runs for it.
+TEST(ServiceNotify, ALongIntervalStillKeepsTheWatchdogFed) {
+    TempFolder dir;
+    writeSettings(dir, true, QString(), 3600);
+    NotifySocket socket(dir.path());
+    QProcess link;
+    constexpr int kWatchdogMs = 2000;
+    startLink(link, socket, {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()},
+              {{QStringLiteral("WATCHDOG_USEC"), QString::number(kWatchdogMs * 1000)}});
+    Heard heard;
+    ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("READY=1")));
+    Heard periods;
+    listenDuring(socket, periods, 3 * kWatchdogMs);
+    EXPECT_GE(periods.count(QStringLiteral("WATCHDOG=1")), 3) << periods.fields.join(u'|').toStdString();
+    EXPECT_TRUE(periods.statuses().isEmpty()) << "no cycle ran";
+    link.terminate();
+    ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("STOPPING=1")));
+    expectOrderlyEnd(link);
 }
 
 // A stop that the link cannot act on within its grace period (the cycle waits for the database)
