@@ -353,12 +353,12 @@ TEST_F(ImportCycle, AFileStillBeingWrittenStaysUntilItIsComplete) {
     runCycle();
     EXPECT_TRUE(exists(path));
     EXPECT_THAT(outboundFiles(), IsEmpty());
-    EXPECT_THAT(
-        log.lines,
-        ElementsAre(errorLine(QStringLiteral("Cannot open file \"%1\". The file is still open for writing "
-                                             "by another program; het bestand blijft staan en wordt "
-                                             "verwerkt zodra dat kan")
-                                  .arg(path))));
+    EXPECT_THAT(log.lines,
+                ElementsAre(errorLine(
+                    QStringLiteral("Het bestand \"%1\" kan niet geopend worden. Een ander programma "
+                                   "schrijft nog in het bestand; het bestand blijft staan en wordt "
+                                   "verwerkt zodra dat kan")
+                        .arg(path))));
 
     writer.kill();
     writer.waitForFinished(10000);
@@ -375,8 +375,9 @@ TEST_F(ImportCycle, ARefusalOfAnUnreadableFileDoesNotCarryTheNumberOfTheLastPack
     EXPECT_EQ(readAll(out(QStringLiteral("x.c2s"))), acknowledgement("WOB", ""));
     EXPECT_TRUE(QFileInfo(in(QStringLiteral("Geweigerd/x.s2c"))).isDir());
     EXPECT_EQ(packet.text, QString::fromLatin1(QByteArray(document("ADD", "1")).replace("\n", "\r\n")));
-    EXPECT_TRUE(log.lines.contains(errorLine(
-        QStringLiteral("Cannot open file \"%1\". Is a directory").arg(in(QStringLiteral("x.s2c"))))));
+    EXPECT_TRUE(log.lines.contains(
+        errorLine(QStringLiteral("Het bestand \"%1\" kan niet geopend worden. Is a directory")
+                      .arg(in(QStringLiteral("x.s2c"))))));
 }
 
 // Another link on the same folder took the file between the listing and the load: it is that
@@ -453,19 +454,19 @@ QByteArray garbage(int size) {
     return bytes;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BadInputFiles,
-                         ::testing::Values(BadInput{"binary_garbage", garbage(64 * 1024), false, ""},
-                                           BadInput{"empty", QByteArray(), false, ""},
-                                           BadInput{"large", QByteArray(16 * 1024 * 1024, 'x'), false, ""},
-                                           BadInput{"too_large", QByteArray(16 * 1024 * 1024 + 1, 'x'), true,
-                                                    "Cannot open file \"%1\". Het bestand is 16777217 bytes "
-                                                    "groot; de grens is 16777216 bytes"},
-                                           BadInput{"invalid_utf8_after_mark",
-                                                    "\xEF\xBB\xBF<kind>\xFF\xFE</kind>", true,
-                                                    "Cannot read file \"%1\". No mapping for the Unicode "
-                                                    "character exists in the target multi-byte code page"},
-                                           BadInput{"unclosed_tags", "<kind>ADD<id>1", false, ""}),
-                         test::ParamName());
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadInputFiles,
+    ::testing::Values(BadInput{"binary_garbage", garbage(64 * 1024), false, ""},
+                      BadInput{"empty", QByteArray(), false, ""},
+                      BadInput{"large", QByteArray(16 * 1024 * 1024, 'x'), false, ""},
+                      BadInput{"too_large", QByteArray(16 * 1024 * 1024 + 1, 'x'), true,
+                               "Het bestand \"%1\" kan niet geopend worden. Het bestand is 16777217 bytes "
+                               "groot; de grens is 16777216 bytes"},
+                      BadInput{"invalid_utf8_after_mark", "\xEF\xBB\xBF<kind>\xFF\xFE</kind>", true,
+                               "Het bestand \"%1\" kan niet gelezen worden. De inhoud is "
+                               "geen geldige UTF-8-tekst"},
+                      BadInput{"unclosed_tags", "<kind>ADD<id>1", false, ""}),
+    test::ParamName());
 
 // A symbolic link is not followed: the file it points at is neither read nor copied. The link is
 // refused once and moved out of the way, its name kept, a number added where that name is taken.
@@ -485,9 +486,10 @@ TEST_F(ImportCycle, ASymbolicLinkIsRefusedOnceAndMoved) {
     EXPECT_THAT(
         log.lines,
         ElementsAre(
-            errorLine(QStringLiteral("Cannot open file \"%1\". Het bestand is een symbolische "
-                                     "koppeling en wordt niet gevolgd")
-                          .arg(in(QStringLiteral("x.s2c")))),
+            errorLine(
+                QStringLiteral("Het bestand \"%1\" kan niet geopend worden. Het bestand is een symbolische "
+                               "koppeling en wordt niet gevolgd")
+                    .arg(in(QStringLiteral("x.s2c")))),
             errorLine(QStringLiteral("Het geweigerde bestand \"%1\" is verplaatst naar \"%2\"")
                           .arg(in(QStringLiteral("x.s2c")), in(QStringLiteral("Geweigerd/x (2).s2c"))))));
 }
