@@ -9,6 +9,7 @@
 #include "support/TempFolder.h"
 #include "w2w/ClaimedNames.h"
 #include "w2w/ImportEngine.h"
+#include "w2w/ScriptedHandlers.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,16 +26,6 @@ using test::exists;
 using test::readAll;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-class Acknowledging final : public DocumentHandlers {
-public:
-    void handleNewOrder(CurrentDocument& document) override {
-        handled.append(document.currentEntryName());
-        document.WriteAcknowledgement(QStringLiteral("BOB"), document.currentEntryName());
-    }
-    void handleAmendment(CurrentDocument& document) override { handleNewOrder(document); }
-    QStringList handled;
-};
 
 QByteArray newOrder(int id) {
     return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>ADD</kind>\n<id>" +
@@ -100,7 +91,7 @@ protected:
     test::ReplacingErrorHandler errors{log};
     test::ScriptedPump pump;
     ManualClock clock{QDateTime(QDate(2011, 1, 7), QTime(11, 46, 42))};
-    Acknowledging handlers;
+    test::ScriptedHandlers handlers;
 };
 
 // Between two pumps the cycle handles at most one document and settles or removes at most a slice
@@ -213,7 +204,7 @@ TEST_F(CycleSteps, TheLongestNamesAreTakenAndAnsweredOnce) {
     ASSERT_EQ(multiByte.toUtf8().size(), 255);
     for (const bool stopAfterTheTake : {false, true}) {
         SCOPED_TRACE(stopAfterTheTake ? "stopped after the take" : "in one run");
-        handlers.handled.clear();
+        handlers.newOrders.clear();
         drop(ascii, newOrder(1));
         drop(multiByte, newOrder(2));
         if (stopAfterTheTake) {
@@ -226,7 +217,7 @@ TEST_F(CycleSteps, TheLongestNamesAreTakenAndAnsweredOnce) {
             EXPECT_THAT(openRecords(), ElementsAre(::testing::AnyOf(ascii, multiByte)));
         }
         run();
-        EXPECT_THAT(handlers.handled, ::testing::UnorderedElementsAre(ascii, multiByte));
+        EXPECT_THAT(handlers.newOrders, ::testing::UnorderedElementsAre(ascii, multiByte));
         const QString asciiAnswer =
             outbound + u'/' + QString(ascii).replace(QStringLiteral(".s2c"), QStringLiteral(".c2s"));
         const QString multiAnswer =
@@ -258,7 +249,7 @@ TEST_F(CycleSteps, ANameTheFolderCannotTakeIsRefusedOnceAndMoved) {
         engine.claimInboundFile = tooLong;
         engine.CheckXMLfiles();
     }
-    EXPECT_THAT(handlers.handled, IsEmpty());
+    EXPECT_THAT(handlers.newOrders, IsEmpty());
     EXPECT_EQ(
         readAll(outbound + QStringLiteral("/4711.c2s")),
         QByteArray(

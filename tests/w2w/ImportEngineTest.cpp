@@ -4,6 +4,7 @@
 #include "support/Ports.h"
 #include "support/TempFolder.h"
 #include "w2w/ImportEngine.h"
+#include "w2w/ScriptedHandlers.h"
 
 #include <QDir>
 #include <QProcess>
@@ -26,25 +27,7 @@ using test::readAll;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// Handlers whose behaviour each test sets; by default a new order and an amendment are
-// acknowledged with "BOB", as the real ones do when all goes well.
-class ScriptedHandlers final : public DocumentHandlers {
-public:
-    void handleNewOrder(CurrentDocument& engine) override {
-        newOrders.append(engine.currentEntryName());
-        onNewOrder ? onNewOrder(engine)
-                   : engine.WriteAcknowledgement(QStringLiteral("BOB"), engine.currentEntryName());
-    }
-    void handleAmendment(CurrentDocument& engine) override {
-        amendments.append(engine.currentEntryName());
-        onAmendment ? onAmendment(engine)
-                    : engine.WriteAcknowledgement(QStringLiteral("BOB"), engine.currentEntryName());
-    }
-    std::function<void(CurrentDocument&)> onNewOrder;
-    std::function<void(CurrentDocument&)> onAmendment;
-    QStringList newOrders;
-    QStringList amendments;
-};
+using test::ScriptedHandlers;
 
 QByteArray document(const QByteArray& kind, const QByteArray& id) {
     return "<?xml version=\"1.0\"?>\n<w2w version=\"1.0\">\n<s2c>\n<kind>" + kind + "</kind>\n<id>" + id +
