@@ -8,8 +8,10 @@
 #include "support/StandardErrorCapture.h"
 #include "support/TempFolder.h"
 
+#include <QDate>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 #include <QThread>
@@ -141,10 +143,12 @@ public:
 };
 
 class QtMessageRoutingTest : public ::testing::Test {
-protected:
+public:
     static bool isLine(const QString& line, const QString& message) {
         return line.endsWith(QStringLiteral(" - Qt: ") + message) && line.size() == 19 + 7 + message.size();
     }
+
+protected:
     ThreadNotingLog log;
 };
 
@@ -339,6 +343,40 @@ TEST_F(QtMessageRoutingWithDayFile, WhileTheLinkSpeaksForItselfQtsWordsGoAside) 
     const QStringList printed = err.text().split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(printed.size(), 1) << printed.join(u'\n').toStdString();
     EXPECT_TRUE(isLine(printed[0], QStringLiteral("Launch failed (xdg-open http://www.example/)")));
+}
+
+// The window's run itself, on the offscreen platform without XDG_RUNTIME_DIR: Qt's notice about
+// the runtime folder comes before the log exists; it is said on standard error at once and written
+// to the day's file, and not handed to Logboek (a line for Logboek would wait for it and never be
+// printed while Logboek takes lines).
+TEST(QtMessageRouting, TheWindowsRunSaysANoticeAboutItsSurroundingsAside) {
+    test::TempFolder dir;
+    const QString temporary = dir.mkdir(QStringLiteral("tmp"));
+    QProcessEnvironment environment = test::offscreenEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("TMPDIR"), temporary);
+    QProcess p;
+    p.setProcessEnvironment(environment);
+    p.start(QStringLiteral(VK_CLIENT_PATH), {QStringLiteral("--folder"), dir.path()});
+    ASSERT_TRUE(test::waitUntilReady(p, dir.path()));
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 0);
+    const QString notice =
+        QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to '%1/runtime-%2'")
+            .arg(temporary, QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
+    const QString printed = QString::fromLocal8Bit(p.readAllStandardError());
+    const QStringList noticesPrinted = printed.split(u'\n').filter(notice);
+    ASSERT_EQ(noticesPrinted.size(), 1) << printed.toStdString();
+    EXPECT_TRUE(QtMessageRoutingTest::isLine(noticesPrinted[0], notice)) << printed.toStdString();
+    const QStringList day =
+        QString::fromUtf8(
+            test::readAll(dir.file(QStringLiteral("Logboek/") + QDate::currentDate().toString(u"yyyy-MM-dd") +
+                                   QStringLiteral(".log"))))
+            .split(u'\n')
+            .filter(notice);
+    ASSERT_EQ(day.size(), 1) << printed.toStdString();
+    EXPECT_TRUE(QtMessageRoutingTest::isLine(day[0], notice)) << day[0].toStdString();
 }
 
 TEST(QtMessageRoutingDeathTest, FatalStillEndsTheProgram) {
