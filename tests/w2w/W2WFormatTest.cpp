@@ -1,6 +1,6 @@
+#include "planning/PlanningRecord.h"
 #include "platform/Errors.h"
 #include "support/TempFolder.h"
-#include "planning/PlanningRecord.h"
 #include "w2w/Acknowledgement.h"
 #include "w2w/OrderHandlers.h"
 #include "w2w/W2WFormat.h"
