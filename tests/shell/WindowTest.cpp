@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -830,6 +831,41 @@ TEST(WindowRunLock, ASecondLinkOnTheFolderOnlyShowsAMessage) {
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
     EXPECT_FALSE(exists(dir.file(QStringLiteral("VeloraKarvex.xml"))));
     EXPECT_FALSE(exists(dir.file(QStringLiteral("W2W"))));
+}
+
+// The window's run hands web pages to the default browser: on the offscreen platform none takes
+// them, and Logboek of the run's own window says so in one line.
+TEST(WindowRunWebPage, TheRunsWindowSaysAPageNoBrowserTakes) {
+    const QtMessageRouting routing;
+    test::TempFolder dir;
+    test::ScriptedMessageBoxes boxes;
+    CommandLine cl;
+    cl.folder = dir.path();
+    const QString page = QStringLiteral("http://www.vindovelora.example/");
+    QString logboek;
+    bool asked = false;
+    QTimer inTheLoop;
+    QObject::connect(&inTheLoop, &QTimer::timeout, [&] {
+        if (asked || QThread::currentThread()->loopLevel() < 1) {
+            return;  // not yet in the run's own loop
+        }
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* window = qobject_cast<THoofdscherm*>(widget)) {
+                asked = true;
+                window->openWebPage(page);
+                EXPECT_TRUE(QTest::qWaitFor(
+                    [&] { return window->form().Logboek->toPlainText().contains(page); }, 2000));
+                logboek = window->form().Logboek->toPlainText();
+                QCoreApplication::exit(0);
+            }
+        }
+    });
+    inTheLoop.start(20);
+    EXPECT_EQ(runWindow(cl, boxes), 0);
+    ASSERT_TRUE(asked);
+    const QStringList naming = logboek.split(u'\n').filter(page);
+    ASSERT_EQ(naming.size(), 1) << logboek.toStdString();
+    EXPECT_TRUE(isUnopenedPageLine(naming[0], page)) << naming[0].toStdString();
 }
 
 }  // namespace
