@@ -515,7 +515,9 @@ TEST_F(ImportCycle, ADocumentIsHandledOnlyOnceItsFileHasLeftTheFolder) {
             return false;
         }
         if (stuck && path.endsWith(u"vast.s2c")) {
-            throw FileError(QStringLiteral("Cannot delete file \"%1\". Operation not permitted").arg(path));
+            throw FileError(
+                QStringLiteral("Het bestand \"%1\" kan niet verwijderd worden. Operation not permitted")
+                    .arg(path));
         }
         return removeDeliveredFile(path);
     };
@@ -530,8 +532,9 @@ TEST_F(ImportCycle, ADocumentIsHandledOnlyOnceItsFileHasLeftTheFolder) {
     EXPECT_TRUE(exists(in(QStringLiteral("vast.s2c"))));
     EXPECT_FALSE(exists(out(QStringLiteral("vast.c2s"))));
     EXPECT_TRUE(log.lines.contains(errorLine(
-        QStringLiteral("Cannot delete file \"%1\". Operation not permitted; het bestand blijft staan en "
-                       "wordt verwerkt zodra dat kan")
+        QStringLiteral(
+            "Het bestand \"%1\" kan niet verwijderd worden. Operation not permitted; het bestand blijft "
+            "staan en wordt verwerkt zodra dat kan")
             .arg(in(QStringLiteral("vast.s2c"))))));
     EXPECT_EQ(engine.counts().handled, 1);
     EXPECT_EQ(engine.counts().refused, 0);
