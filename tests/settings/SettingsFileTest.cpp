@@ -406,12 +406,15 @@ TEST(SettingsParse, AnInstructionWithACharacterOutsideTheCodePageReadsBack) {
 }
 
 // The reader loses a byte-order mark at the start of a name, so a target "\uFEFF5" reads as "5" and
-// "\uFEFFxml" as "xml", neither of which reads back as an instruction: such an instruction is left
-// out of the written file, and the next run reads that file with every setting.
+// "\uFEFFxml" as "xml", neither of which reads back as an instruction; a mark or a character the
+// code page lacks inside a target would be written as another character. Such an instruction is
+// left out of the written file, and the next run reads that file with every setting.
 TEST_F(SettingsRuns, AByteOrderMarkInAnInstructionLeavesAFileTheNextRunReads) {
-    for (const QByteArray& instruction : {QByteArray("<?\xEF\xBB\xBF"
-                                                     "5 ve\fl version=\"1.0\"?>"),
-                                          QByteArray("<?\xEF\xBB\xBFxml a?>")}) {
+    for (const QByteArray& instruction :
+         {QByteArray("<?\xEF\xBB\xBF"
+                     "5 ve\fl version=\"1.0\"?>"),
+          QByteArray("<?\xEF\xBB\xBFxml a?>"), QByteArray("<?x\xEF\xBB\xBFml a?>"),
+          QByteArray("<?s\xEF\xBB\xBFtijl a?>"), QByteArray("<?s\xE4\xB8\xADtijl a?>")}) {
         writeFile("\xEF\xBB\xBF" + instruction +
                   "\n<?stijl a?>\n<Configuration><Hoofdscherm><SV_Text>Q</SV_Text>"
                   "<Debiteur_Text>77</Debiteur_Text></Hoofdscherm></Configuration>");

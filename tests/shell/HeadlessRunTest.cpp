@@ -12,11 +12,13 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vk {
 namespace {
@@ -189,6 +191,9 @@ TEST(ProgramFolderLock, ALockFileThatAKilledLinkLeftHoldsNothing) {
         {"empty", QByteArray()},
         {"cut short", "4"},
         {"a dead process", "999999999\nVeloraKarvexClient\nelders\n"},
+        // a live process that is no link (this test): the system's lock decides, not the file
+        {"a live process", QByteArray::number(::getpid()) + "\nVeloraKarvexClient\n" +
+                               QSysInfo::machineHostName().toUtf8() + "\n"},
         {"garbage", QByteArray("\xFF\x00\x01 geen slot", 14)},
     };
     for (const auto& [name, bytes] : leftovers) {
