@@ -129,8 +129,7 @@ void ImportEngine::recoverUnfinished() {
             }
         });
         settleSliceIfDue();
-        if (cycle_.pumpAndAskStop()) {
-            stopRequested_ = true;
+        if (letTheWindowIn()) {
             break;
         }
     }
@@ -152,8 +151,7 @@ void ImportEngine::listInboundFolder() {
         const QString& name = *next;
         // taken by an earlier run whose record was done before the file went
         if (firstCycle && take_.removeIfLeftover(name)) {
-            if (++leftoversRemoved % kLeftoversBetweenPumps == 0 && cycle_.pumpAndAskStop()) {
-                stopRequested_ = true;
+            if (++leftoversRemoved % kLeftoversBetweenPumps == 0 && letTheWindowIn()) {
                 break;
             }
             continue;
@@ -167,9 +165,7 @@ void ImportEngine::listInboundFolder() {
         cycle_.record.reset();
         handleGuarded(name, [&] {
             take_.take(name);
-            if (cycle_.pumpAndAskStop()) {
-                stopRequested_ = true;
-            }
+            letTheWindowIn();  // the document taken is handled, whatever the answer
             handleDocument(cycle_.inboundPath(name));
         });
         settleSliceIfDue();
@@ -185,11 +181,16 @@ void ImportEngine::listInboundFolder() {
 // The answers written so far are settled once a slice is full, the window's messages run first.
 void ImportEngine::settleSliceIfDue() {
     if (answers_.sliceDue()) {
-        if (cycle_.pumpAndAskStop()) {
-            stopRequested_ = true;
-        }
+        letTheWindowIn();
         answers_.settle();
     }
+}
+
+bool ImportEngine::letTheWindowIn() {
+    if (cycle_.pumpAndAskStop()) {
+        stopRequested_ = true;
+    }
+    return stopRequested_;
 }
 
 template <class Body>

@@ -51,6 +51,8 @@ private:
     void handleDocument(const QString& path);
     void runKindHandler(const QString& kind);
     void settleSliceIfDue();
+    // Lets the window's messages run; true once the program has been asked to end in this cycle.
+    bool letTheWindowIn();
 
     CycleState cycle_;
     DocumentHandlers& handlers_;

@@ -241,6 +241,15 @@ void startLink(QProcess& link, const NotifySocket& socket, const QStringList& ar
     ASSERT_TRUE(link.waitForStarted(kPatienceMs));
 }
 
+// A watchdog period short enough for a test to see several of them pass.
+constexpr int kWatchdogMs = 2000;
+
+// Starts the link as the service manager does when it watches it with that period.
+void startWatchedLink(QProcess& link, const NotifySocket& socket, const QStringList& arguments) {
+    startLink(link, socket, arguments,
+              {{QStringLiteral("WATCHDOG_USEC"), QString::number(kWatchdogMs * 1000)}});
+}
+
 void expectOrderlyEnd(QProcess& link) {
     ASSERT_TRUE(link.waitForFinished(kPatienceMs));
     EXPECT_EQ(link.exitStatus(), QProcess::NormalExit);
@@ -424,11 +433,9 @@ TEST(ServiceNotify, ACycleThatBlocksSendsNoKeepAlive) {
 
     NotifySocket socket(dir.path());
     QProcess link;
-    constexpr int kWatchdogMs = 2000;
-    startLink(
+    startWatchedLink(
         link, socket,
-        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()},
-        {{QStringLiteral("WATCHDOG_USEC"), QString::number(kWatchdogMs * 1000)}});
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--folder"), dir.path()});
     Heard heard;
     ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("READY=1")));
     // the first document is taken; its connect waits for the database
@@ -468,9 +475,7 @@ TEST(ServiceNotify, APollingRunWhoseCycleBlocksSendsNoKeepAlive) {
 
     NotifySocket socket(dir.path());
     QProcess link;
-    constexpr int kWatchdogMs = 2000;
-    startLink(link, socket, {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()},
-              {{QStringLiteral("WATCHDOG_USEC"), QString::number(kWatchdogMs * 1000)}});
+    startWatchedLink(link, socket, {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
     Heard heard;
     ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("READY=1")));
     // The first tick's cycle takes a document and its connect waits for the database (up to the
@@ -549,9 +554,7 @@ TEST(ServiceNotify, ALongIntervalStillKeepsTheWatchdogFed) {
     writeSettings(dir, true, QString(), 3600);
     NotifySocket socket(dir.path());
     QProcess link;
-    constexpr int kWatchdogMs = 2000;
-    startLink(link, socket, {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()},
-              {{QStringLiteral("WATCHDOG_USEC"), QString::number(kWatchdogMs * 1000)}});
+    startWatchedLink(link, socket, {QStringLiteral("--headless"), QStringLiteral("--folder"), dir.path()});
     Heard heard;
     ASSERT_TRUE(listenFor(socket, heard, QStringLiteral("READY=1")));
     Heard periods;
